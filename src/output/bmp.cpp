@@ -168,12 +168,13 @@ Header ReadHeader(const InputFile& file, const std::string& path) {
 }
 
 std::vector<PaletteEntry> ReadPalette(const InputFile& file, const std::string& path, const Header& h) {
+  // Some writers store fewer colours than they declare; the pixel offset tells
+  // how many there are room for, and pixels using a missing one are refused.
   const std::uint32_t full = 1u << h.Bits;
-  const std::uint32_t count = h.ColoursUsed == 0 ? full : std::min(h.ColoursUsed, full);
-  const std::uint64_t end = h.PaletteStart + std::uint64_t{count} * h.PaletteEntryBytes;
-  if (end > file.Size()) Fail(path, "truncated palette (" + std::to_string(count) + " colours)");
-  if (end > h.PixelOffset)
-    Fail(path, "the pixel data offset " + std::to_string(h.PixelOffset) + " lies inside the headers or the palette");
+  const std::uint64_t room = (h.PixelOffset - h.PaletteStart) / h.PaletteEntryBytes;
+  const std::uint32_t count = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(h.ColoursUsed == 0 ? full : std::min(h.ColoursUsed, full), room));
+  if (count == 0) Fail(path, "the picture has no palette");
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * h.PaletteEntryBytes);
   file.ReadAt(h.PaletteStart, raw.data(), raw.size());
   std::vector<PaletteEntry> palette(count);
@@ -285,14 +286,14 @@ void DecodeRle(const std::string& path, const Header& h, const std::vector<std::
 void ReadBmpFile(const std::string& path, Bitmap& out) {
   const InputFile file(path);
   const Header h = ReadHeader(file, path);
-  const bool indexed = h.Bits <= 8;
-  std::vector<PaletteEntry> palette;
-  if (indexed) palette = ReadPalette(file, path, h);
   if (h.PixelOffset < h.PaletteStart)
     Fail(path, "the pixel data offset " + std::to_string(h.PixelOffset) + " lies inside the headers");
   if (h.PixelOffset >= file.Size())
     Fail(path, "the pixel data offset " + std::to_string(h.PixelOffset) + " lies beyond the end of the file (" +
                    std::to_string(file.Size()) + " bytes)");
+  const bool indexed = h.Bits <= 8;
+  std::vector<PaletteEntry> palette;
+  if (indexed) palette = ReadPalette(file, path, h);
   const std::uint64_t available = file.Size() - h.PixelOffset;
 
   PixelFormat format = PixelFormat::Bgr24;
