@@ -86,14 +86,21 @@ struct Header {
 Header ReadHeader(const InputFile& file, const std::string& path) {
   Header h;
   const std::uint64_t size = file.Size();
-  if (size < FileHeaderBytes + 4) Fail(path, "the file is too short for a BMP header (" + std::to_string(size) + " bytes)");
+  if (size < FileHeaderBytes + 4)
+    Fail(path, "the file is too short for a BMP header (" + std::to_string(size) + " bytes)");
   std::uint8_t fh[FileHeaderBytes + 4];
   file.ReadAt(0, fh, sizeof fh);
   if (fh[0] != 'B' || fh[1] != 'M') Fail(path, "not a BMP file (the signature is not \"BM\")");
   h.PixelOffset = U32(fh + 10);
   h.InfoSize = U32(fh + 14);
   switch (h.InfoSize) {
-    case 12: case 40: case 52: case 56: case 64: case 108: case 124: break;
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124: break;
     default: Fail(path, "unsupported information header size " + std::to_string(h.InfoSize));
   }
   if (size < FileHeaderBytes + h.InfoSize) Fail(path, "truncated information header");
@@ -297,7 +304,8 @@ void ReadBmpFile(const std::string& path, Bitmap& out) {
   const std::uint64_t available = file.Size() - h.PixelOffset;
 
   PixelFormat format = PixelFormat::Bgr24;
-  if (indexed) format = PixelFormat::Indexed8;
+  if (indexed)
+    format = PixelFormat::Indexed8;
   else if (h.Bits == 32 && h.Masks[0] == 0x00FF0000 && h.Masks[1] == 0x0000FF00 && h.Masks[2] == 0xFF)
     format = PixelFormat::Bgrx32;
 

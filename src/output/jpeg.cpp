@@ -2,6 +2,8 @@
 // handler that by default ends the process; ours jumps back to the decoding
 // function, which then resets the codec and the caller throws a ReadError.
 // Only plain C data lives in the frame the jump returns to.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
@@ -22,6 +24,10 @@
 
 namespace corvane {
 namespace {
+
+/// The codec's own memory for whole-picture buffers (progressive pictures);
+/// a picture within the size limits needs less.
+constexpr long MaxCodecMemory = 1L << 30;
 
 /// A progressive picture may hold any number of scans, each a full pass over
 /// the coefficients; more than this is taken as a hostile file.
@@ -75,8 +81,8 @@ struct JpegDecoder::State {
   jpeg_progress_mgr Progress{};
   bool Created = false;
   JDIMENSION RefusedWidth = 0, RefusedHeight = 0;  // the size of a picture beyond the limits
-  Bitmap Work;                        // the picture being decoded; swapped out on success
-  std::vector<std::uint8_t> CmykRows;  // scan lines of a CMYK picture
+  Bitmap Work;                                     // the picture being decoded; swapped out on success
+  std::vector<std::uint8_t> CmykRows;              // scan lines of a CMYK picture
 
   enum class Result { Ok, CodecError, TooLarge };
 
@@ -87,6 +93,7 @@ struct JpegDecoder::State {
     Err.Base.output_message = OnOutput;
     Progress.progress_monitor = OnProgress;
     if (!Create()) throw std::bad_alloc();
+    Codec.mem->max_memory_to_use = MaxCodecMemory;
     Codec.progress = &Progress;
   }
   ~State() {
@@ -172,13 +179,15 @@ void JpegDecoder::Decode(const std::string& path, Bitmap& out) {
   if (!m_state) m_state = std::make_unique<State>();  // a moved-from decoder works again
   const std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
   if (!file) throw ReadError("cannot open \"" + path + "\": " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
+    throw ReadError("cannot read \"" + path + "\": not a regular file");
   switch (m_state->Run(file.get())) {
     case State::Result::Ok: break;
-    case State::Result::CodecError:
-      throw ReadError("JPEG picture \"" + path + "\": " + m_state->Err.Message);
+    case State::Result::CodecError: throw ReadError("JPEG picture \"" + path + "\": " + m_state->Err.Message);
     case State::Result::TooLarge:
-      throw ReadError("JPEG picture \"" + path + "\": the size " + std::to_string(m_state->RefusedWidth) +
-                      " x " + std::to_string(m_state->RefusedHeight) + " is beyond the reader limits (" +
+      throw ReadError("JPEG picture \"" + path + "\": the size " + std::to_string(m_state->RefusedWidth) + " x " +
+                      std::to_string(m_state->RefusedHeight) + " is beyond the reader limits (" +
                       std::to_string(PictureMaxSide) + " per side, " + std::to_string(PictureMaxPixels) + " pixels)");
   }
   std::swap(out, m_state->Work);  // the old picture's storage serves the next file

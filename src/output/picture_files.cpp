@@ -34,8 +34,10 @@ void LoadPictureFile(Bitmap& bitmap, const std::string& path) {
 }
 
 void ReadFramePicture(Bitmap& bitmap, JpegDecoder& decoder, const std::string& path, PictureKind kind) {
-  if (kind == PictureKind::Bmp) ReadBmpFile(path, bitmap);
-  else decoder.Decode(path, bitmap);
+  if (kind == PictureKind::Bmp)
+    ReadBmpFile(path, bitmap);
+  else
+    decoder.Decode(path, bitmap);
   bitmap.ConvertTo24();
 }
 

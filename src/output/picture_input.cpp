@@ -1,10 +1,11 @@
 #include "output/picture_input.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "core/errors.h"
 #include "output/picture_files.h"

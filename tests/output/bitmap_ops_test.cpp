@@ -38,8 +38,10 @@ void ExpectWindow(const TConvKernel& k, const Bitmap& b, int w, int h, int x0, i
   ASSERT_EQ(k[0], w);
   for (int i = 1; i < 256; ++i) {
     const int r = (i - 1) / std::max(w, 1), c = (i - 1) % std::max(w, 1);
-    if (w > 0 && r < h) ASSERT_EQ(k[i], Grey(b, x0 + c, y0 + r)) << "row " << r << " column " << c;
-    else ASSERT_EQ(k[i], rest) << "byte " << i;
+    if (w > 0 && r < h)
+      ASSERT_EQ(k[i], Grey(b, x0 + c, y0 + r)) << "row " << r << " column " << c;
+    else
+      ASSERT_EQ(k[i], rest) << "byte " << i;
   }
 }
 

@@ -1,11 +1,10 @@
 // The JPEG decoder on pictures the test encodes with libjpeg, and on broken ones.
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "core/errors.h"
 #include "output/bmp_builder.h"
@@ -155,6 +154,7 @@ TEST(JpegDecoder, RefusesBrokenFilesAndStaysUsable) {
   WriteBytes(dir.File("text.jpg"), {'h', 'e', 'l', 'l', 'o'});
   ExpectRefused(decoder, dir.File("text.jpg"), "Not a JPEG file");
   ExpectRefused(decoder, dir.File("missing.jpg"), "cannot open");
+  ExpectRefused(decoder, dir.Path().string(), "not a regular file");
 
   // Cut anywhere: in the headers, in the scan, just before the end marker.
   for (std::size_t keep : {std::size_t{20}, good.size() / 3, good.size() / 2, good.size() - 2}) {

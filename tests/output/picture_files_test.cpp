@@ -66,11 +66,11 @@ TEST(SaveBitmapFile, OnePixelIsA58ByteFile) {
   b.Row(0)[2] = 0x33;  // red
   ASSERT_TRUE(SaveBitmapFile(b, dir.File("one.bmp")));
   const std::vector<std::uint8_t> want = {
-      'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,              // file header
-      40,  0,   0,  0, 1, 0, 0, 0, 1, 0, 0,  0, 1, 0, 24, 0,       // size, width, height, planes, bits
-      0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0,       // compression, image size, x res, y res
-      0,   0,   0,  0, 0, 0, 0, 0,                                 // colours used, important
-      0x11, 0x22, 0x33, 0};                                        // the pixel and one padding byte
+      'B',  'M',  58,   0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,         // file header
+      40,   0,    0,    0, 1, 0, 0, 0, 1, 0, 0,  0, 1, 0, 24, 0,  // size, width, height, planes, bits
+      0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0,  // compression, image size, x res, y res
+      0,    0,    0,    0, 0, 0, 0, 0,                            // colours used, important
+      0x11, 0x22, 0x33, 0};                                       // the pixel and one padding byte
   EXPECT_EQ(ReadBytes(dir.File("one.bmp")), want);
 }
 
