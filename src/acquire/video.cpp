@@ -179,6 +179,8 @@ struct VideoReader::State {
   int Frames = 0;
   std::int64_t FirstTimestamp = 0;  // timestamp of frame 0
   int MinPacketBytes = 0;           // uncompressed paletted frames shorter than this are damaged
+  bool IntraOnly = false;           // every frame decodes on its own
+  std::int64_t Target = 0;          // the frame number being decoded to
 
   // Decoding position: Current holds frame CurrentNo (-1: none yet); Ahead, when
   // AheadValid, the frame decoded after it. Positioned: the demuxer and decoder
@@ -254,6 +256,8 @@ void VideoReader::State::Reset() noexcept {
   Width = Height = Frames = 0;
   FirstTimestamp = 0;
   MinPacketBytes = 0;
+  IntraOnly = false;
+  Target = 0;
   CurrentNo = AheadNo = -1;
   AheadValid = Positioned = Drained = false;
   Direct = false;
@@ -298,6 +302,8 @@ bool VideoReader::State::Open() {
     const long long row = (static_cast<long long>(Width) * par->bits_per_coded_sample + 31) / 32 * 4;
     MinPacketBytes = static_cast<int>(std::min<long long>(row * Height, INT_MAX));
   }
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
+  IntraOnly = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
   Positioned = true;  // the demuxer stands at the first chunk
   SetUpDirect();
   return true;
@@ -408,8 +414,12 @@ bool VideoReader::State::Feed() {
     }
     const bool damaged = (packet->flags & AV_PKT_FLAG_CORRUPT) != 0 || packet->size < MinPacketBytes;
     const int sent = damaged ? -1 : avcodec_send_packet(Decoder.get(), packet);
+    const std::int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
     av_packet_unref(packet);
-    return sent >= 0;
+    if (sent >= 0) return true;
+    // A damaged frame on the way to the target does not matter when every
+    // frame stands on its own; otherwise the frames after it are suspect.
+    if (!IntraOnly || ts == AV_NOPTS_VALUE || ts - FirstTimestamp >= Target) return false;
   }
 }
 
@@ -438,6 +448,7 @@ const AVFrame* VideoReader::State::Decode(int n) {
     seek = key >= 0 && avformat_index_get_entry(Stream, key)->timestamp - FirstTimestamp > CurrentNo + 1;
   }
   if (seek && !SeekTo(n)) return nullptr;
+  Target = n;
   for (;;) {
     if (CurrentNo == n) return Current.get();
     if (!AheadValid) {
