@@ -19,8 +19,8 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>

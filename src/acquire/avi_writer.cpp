@@ -70,9 +70,9 @@ AviWriter::AviWriter(const std::string& path, int width, int height, AviPixelFor
   PutFourcc(h, "hdrl");
   PutFourcc(h, "avih");
   Put32(h, 56);
-  Put32(h, 1000000 / static_cast<std::uint32_t>(fps));    // microseconds per frame
+  Put32(h, 1000000 / static_cast<std::uint32_t>(fps));                    // microseconds per frame
   Put32(h, frame * static_cast<std::uint32_t>(fps > 1000 ? 1000 : fps));  // max bytes per second (informative)
-  Put32(h, 0);                                             // padding granularity
+  Put32(h, 0);                                                            // padding granularity
   Put32(h, AvifHasIndex);
   Put32(h, 0);  // total frames, fixed by Finish
   Put32(h, 0);  // initial frames
@@ -87,11 +87,11 @@ AviWriter::AviWriter(const std::string& path, int width, int height, AviPixelFor
   PutFourcc(h, "strh");
   Put32(h, 56);
   PutFourcc(h, "vids");
-  Put32(h, 0);  // handler: none (uncompressed)
-  Put32(h, 0);  // flags
-  Put32(h, 0);  // priority and language
-  Put32(h, 0);  // initial frames
-  Put32(h, 1);  // scale
+  Put32(h, 0);                                // handler: none (uncompressed)
+  Put32(h, 0);                                // flags
+  Put32(h, 0);                                // priority and language
+  Put32(h, 0);                                // initial frames
+  Put32(h, 1);                                // scale
   Put32(h, static_cast<std::uint32_t>(fps));  // rate
   Put32(h, 0);                                // start
   Put32(h, 0);                                // length, fixed by Finish
@@ -104,17 +104,17 @@ AviWriter::AviWriter(const std::string& path, int width, int height, AviPixelFor
   Put16(h, static_cast<std::uint32_t>(height));
   PutFourcc(h, "strf");
   Put32(h, 40 + paletteBytes);
-  Put32(h, 40);                                    // biSize
-  Put32(h, static_cast<std::uint32_t>(width));     // biWidth
-  Put32(h, static_cast<std::uint32_t>(height));    // biHeight > 0: rows bottom-up
-  Put16(h, 1);                                     // biPlanes
-  Put16(h, grey ? 8 : 24);                         // biBitCount
-  Put32(h, 0);                                     // biCompression: BI_RGB
-  Put32(h, frame);                                 // biSizeImage
-  Put32(h, 0);                                     // biXPelsPerMeter
-  Put32(h, 0);                                     // biYPelsPerMeter
-  Put32(h, grey ? 256 : 0);                        // biClrUsed
-  Put32(h, 0);                                     // biClrImportant
+  Put32(h, 40);                                  // biSize
+  Put32(h, static_cast<std::uint32_t>(width));   // biWidth
+  Put32(h, static_cast<std::uint32_t>(height));  // biHeight > 0: rows bottom-up
+  Put16(h, 1);                                   // biPlanes
+  Put16(h, grey ? 8 : 24);                       // biBitCount
+  Put32(h, 0);                                   // biCompression: BI_RGB
+  Put32(h, frame);                               // biSizeImage
+  Put32(h, 0);                                   // biXPelsPerMeter
+  Put32(h, 0);                                   // biYPelsPerMeter
+  Put32(h, grey ? 256 : 0);                      // biClrUsed
+  Put32(h, 0);                                   // biClrImportant
   if (grey)
     for (std::uint32_t i = 0; i < 256; ++i) Put32(h, i | (i << 8) | (i << 16));
   PutFourcc(h, "LIST");

@@ -87,8 +87,7 @@ __attribute__((target_clones("avx2", "default"))) void GreyRow(const std::uint8_
 // One row of 8-bit values through the colour table. Each pixel is stored as
 // four bytes whose fourth byte the next pixel overwrites; the last pixel is
 // stored byte by byte so nothing lands past the row.
-void TableRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width,
-              const ColourTable& table) {
+void TableRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict dst, int width, const ColourTable& table) {
   if (width <= 0) return;
   const int last = width - 1;
   if constexpr (std::endian::native == std::endian::little) {
@@ -483,9 +482,9 @@ bool VideoReader::State::Convert(const AVFrame* frame, Bitmap& out) {
     default: {
       const auto format = static_cast<AVPixelFormat>(frame->format);
       if (sws_isSupportedInput(format) <= 0) return false;
-      SwsContext* scaler = sws_getCachedContext(Scaler.release(), Width, Height, format, Width, Height,
-                                                AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
-                                                nullptr, nullptr, nullptr);
+      SwsContext* scaler =
+          sws_getCachedContext(Scaler.release(), Width, Height, format, Width, Height, AV_PIX_FMT_BGR24,
+                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
       Scaler.reset(scaler);
       if (scaler == nullptr) return false;
       // Scaled aside and swapped in, so that a failure leaves `out` as it was.

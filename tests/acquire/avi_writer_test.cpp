@@ -66,12 +66,12 @@ TEST(AviWriter, Grey8LayoutHasPaletteBottomUpPaddedRowsAndIndex) {
   EXPECT_EQ(U32(b, 140), 2u);   // length
   EXPECT_EQ(Id(b, 164), "strf");
   EXPECT_EQ(U32(b, 168), 40u + 1024u);
-  EXPECT_EQ(U32(b, 172), 40u);  // biSize
-  EXPECT_EQ(U32(b, 176), 3u);   // biWidth
-  EXPECT_EQ(U32(b, 180), 2u);   // biHeight > 0: bottom-up
-  EXPECT_EQ(U16(b, 186), 8u);   // biBitCount
-  EXPECT_EQ(U32(b, 188), 0u);   // BI_RGB
-  EXPECT_EQ(U32(b, 192), 8u);   // biSizeImage
+  EXPECT_EQ(U32(b, 172), 40u);   // biSize
+  EXPECT_EQ(U32(b, 176), 3u);    // biWidth
+  EXPECT_EQ(U32(b, 180), 2u);    // biHeight > 0: bottom-up
+  EXPECT_EQ(U16(b, 186), 8u);    // biBitCount
+  EXPECT_EQ(U32(b, 188), 0u);    // BI_RGB
+  EXPECT_EQ(U32(b, 192), 8u);    // biSizeImage
   EXPECT_EQ(U32(b, 204), 256u);  // biClrUsed
   for (std::uint32_t i : {0u, 5u, 255u}) EXPECT_EQ(U32(b, 212 + 4 * i), i * 0x010101u);
   const std::size_t movi = 212 + 1024;
@@ -88,8 +88,8 @@ TEST(AviWriter, Grey8LayoutHasPaletteBottomUpPaddedRowsAndIndex) {
   EXPECT_EQ(U32(b, idx + 4), 32u);
   for (std::uint32_t i = 0; i < 2; ++i) {
     EXPECT_EQ(Id(b, idx + 8 + 16 * i), "00db");
-    EXPECT_EQ(U32(b, idx + 12 + 16 * i), 0x10u);            // key frame
-    EXPECT_EQ(U32(b, idx + 16 + 16 * i), 4u + 16u * i);     // from the 'movi' code
+    EXPECT_EQ(U32(b, idx + 12 + 16 * i), 0x10u);         // key frame
+    EXPECT_EQ(U32(b, idx + 16 + 16 * i), 4u + 16u * i);  // from the 'movi' code
     EXPECT_EQ(U32(b, idx + 20 + 16 * i), 8u);
   }
   EXPECT_EQ(b.size(), idx + 8 + 32);

@@ -120,9 +120,9 @@ Bytes BuildAvi(const AviSpec& s) {
   const bool video = s.Audio != AviSpec::Sound::Only;
   const int streams = (sound ? 1 : 0) + (video ? 1 : 0);
   Bytes avih;
-  for (std::uint32_t v : {40000u, 0u, 0u, 0x10u, static_cast<std::uint32_t>(s.Frames.size()), 0u,
-                          static_cast<std::uint32_t>(streams), 0u, static_cast<std::uint32_t>(s.Width),
-                          static_cast<std::uint32_t>(s.Height), 0u, 0u, 0u, 0u})
+  for (std::uint32_t v :
+       {40000u, 0u, 0u, 0x10u, static_cast<std::uint32_t>(s.Frames.size()), 0u, static_cast<std::uint32_t>(streams), 0u,
+        static_cast<std::uint32_t>(s.Width), static_cast<std::uint32_t>(s.Height), 0u, 0u, 0u, 0u})
     Put32(avih, v);
   Bytes hdrl = Chunk("avih", avih);
   if (sound) Append(hdrl, SoundStreamList());
@@ -220,8 +220,8 @@ bool SamePixels(const Bitmap& a, const Bitmap& b) {
   const std::uint8_t* p = b.Row(y) + 3 * x;
   if (std::abs(p[0] - blue) <= tolerance && std::abs(p[1] - green) <= tolerance && std::abs(p[2] - red) <= tolerance)
     return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << int(p[0]) << "," << int(p[1])
-                                       << "," << int(p[2]) << ", expected " << blue << "," << green << "," << red;
+  return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << int(p[0]) << "," << int(p[1]) << ","
+                                       << int(p[2]) << ", expected " << blue << "," << green << "," << red;
 }
 
 /// A sentinel bitmap: failures must leave it as it is.
@@ -235,7 +235,8 @@ Bitmap Sentinel() {
 Bytes GreyFrame(int frame, int width, int height) {
   Bytes f(static_cast<std::size_t>(width) * height);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) f[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(frame * 7 + x + 3 * y);
+    for (int x = 0; x < width; ++x)
+      f[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(frame * 7 + x + 3 * y);
   return f;
 }
 
@@ -353,8 +354,8 @@ struct Block {
   int Y, U, V;
 };
 // Two 16 x 16 blocks of flat colour side by side, frame 32 x 16.
-constexpr Block Left{81, 90, 240};    // a red
-constexpr Block Right{145, 54, 34};   // a green
+constexpr Block Left{81, 90, 240};   // a red
+constexpr Block Right{145, 54, 34};  // a green
 
 Block BlockAt(int x) { return x < 16 ? Left : Right; }
 
@@ -388,8 +389,8 @@ TEST(VideoFormats, YuvFourccsGiveTheirColours) {
     int Bits;
     const Bytes* Frame;
   };
-  const Case cases[] = {{"yuy2", Fourcc("YUY2"), 16, &yuy2}, {"i420", Fourcc("I420"), 12, &i420},
-                        {"yv12", Fourcc("YV12"), 12, &yv12}};
+  const Case cases[] = {
+      {"yuy2", Fourcc("YUY2"), 16, &yuy2}, {"i420", Fourcc("I420"), 12, &i420}, {"yv12", Fourcc("YV12"), 12, &yv12}};
   VideoReader reader;
   for (const Case& c : cases) {
     AviSpec s;
@@ -437,7 +438,8 @@ Bytes EncodeJpegFrame(int lift) {
     frame->pts = 0;
     if (av_frame_get_buffer(frame, 0) == 0) {
       for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) frame->data[0][y * frame->linesize[0] + x] = static_cast<std::uint8_t>(BlockAt(x).Y + lift);
+        for (int x = 0; x < w; ++x)
+          frame->data[0][y * frame->linesize[0] + x] = static_cast<std::uint8_t>(BlockAt(x).Y + lift);
       for (int y = 0; y < h / 2; ++y)
         for (int x = 0; x < w / 2; ++x) {
           frame->data[1][y * frame->linesize[1] + x] = static_cast<std::uint8_t>(BlockAt(2 * x).U);
