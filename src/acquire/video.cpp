@@ -205,6 +205,9 @@ struct VideoReader::State {
   ColourTable DirectTable{};
   ColourTable FrameTable{};
 
+  // Seeks go to the frame at or before the target; to any frame when every
+  // frame decodes on its own (some recorders mark no key frames in the index).
+  int SeekFlags() const { return AVSEEK_FLAG_BACKWARD | (IntraOnly ? AVSEEK_FLAG_ANY : 0); }
   bool Ensure(const std::string& path);
   void Reset() noexcept;
   bool Open();
@@ -396,7 +399,7 @@ bool VideoReader::State::SeekTo(int n) {
   CurrentNo = AheadNo = -1;
   AheadValid = false;
   Drained = false;
-  Positioned = av_seek_frame(Format.get(), 0, n + FirstTimestamp, AVSEEK_FLAG_BACKWARD) >= 0;
+  Positioned = av_seek_frame(Format.get(), 0, n + FirstTimestamp, SeekFlags()) >= 0;
   return Positioned;
 }
 
@@ -443,7 +446,7 @@ const AVFrame* VideoReader::State::Decode(int n) {
   if (!seek && n > CurrentNo + 1 && !(AheadValid && AheadNo <= n)) {
     // Seek when the key frame at or before n lies beyond the next frame:
     // decoding the frames in between would be wasted.
-    const int key = av_index_search_timestamp(Stream, n + FirstTimestamp, AVSEEK_FLAG_BACKWARD);
+    const int key = av_index_search_timestamp(Stream, n + FirstTimestamp, SeekFlags());
     seek = key >= 0 && avformat_index_get_entry(Stream, key)->timestamp - FirstTimestamp > CurrentNo + 1;
   }
   if (seek && !SeekTo(n)) return nullptr;
