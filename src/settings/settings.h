@@ -458,7 +458,9 @@ class Settings {
   void SetInputSize(std::int32_t width, std::int32_t height);
   /// WidthSpinEdit / HeightSpinEdit: OutputWidth := value (clamped when it
   /// comes from the program); in User mode also UserWidth; the frame-budget
-  /// message is shown; notifies only when the value lies in the range.
+  /// message is shown; notifies only when the value lies in the range. A
+  /// typed size whose frame bytes leave 32 bits throws OverflowError from the
+  /// message, after the value has been stored.
   void SetOutputWidth(std::int32_t value, ValueOrigin origin = ValueOrigin::Program);
   void SetOutputHeight(std::int32_t value, ValueOrigin origin = ValueOrigin::Program);
 

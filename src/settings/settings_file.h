@@ -8,6 +8,11 @@
 // 0 (a missing key or a value that is not a number gives the default);
 // "MaxMem" is in megabytes; directory texts are stored as they are. Other
 // sections and keys in the file are kept when it is written.
+//
+// Use: at dialog creation `file.ReadSettings(controls)` then
+// `settings.DialogCreated(controls)`; on close, hide and deactivation
+// `file.WriteSettings(settings.CurrentGeneralControls(), services)`, and on
+// close `settings.NotifyGeneral()` after it.
 #include <string>
 
 #include "core/services.h"

@@ -98,8 +98,7 @@ TEST(IniDocument, AnyTextValueSurvivesAWriteAndARead) {
 }
 
 TEST(IniDocument, KeepsCrLfAndByteOrderMarkDropsNonTextLines) {
-  IniDocument ini =
-      IniDocument::Parse("\xEF\xBB\xBF[S]\r\nbad\x01line=1\r\nkept line\r\na=1\r\nlast=2");
+  IniDocument ini = IniDocument::Parse("\xEF\xBB\xBF[S]\r\nbad\x01line=1\r\nkept line\r\na=1\r\nlast=2");
   EXPECT_EQ(ini.Value("S", "a"), "1");
   EXPECT_EQ(ini.Value("S", "last"), "2");
   EXPECT_EQ(ini.Value("S", "bad\x01line"), std::nullopt);

@@ -436,26 +436,6 @@ TEST(AVIRules, ALongerVideoAfterAShorterOneGetsItsWholeRange) {
   EXPECT_EQ(log.Take(), "");
 }
 
-TEST(PreviewRules, PercentBoxesAndTheirDefaultButton) {
-  Settings s;
-  NotifyLog log(s);
-  s.SetBackgroundPercent(35);
-  s.SetFrameBiasPercent(80);
-  s.SetFrameGainPercent(130);
-  EXPECT_EQ(s.LoadFrames.Background, 0.35);
-  EXPECT_EQ(s.LoadFrames.FrameBias, 0.80);
-  EXPECT_EQ(s.LoadFrames.FrameGain, 1.0);
-  EXPECT_EQ(log.Take(), "LLL");
-  s.LFBiasGainDefault();
-  EXPECT_EQ(s.LoadFrames.FrameBias, 0.5);
-  EXPECT_EQ(s.LoadFrames.FrameGain, 0.5);
-  s.LFBiasGainDefault();
-  EXPECT_EQ(log.Take(), "L");
-  EXPECT_FALSE(s.BackgroundEnabled());
-  s.SetLoadFrames(&TLoadFramesSettings::LoadWhat, std::uint8_t{1});
-  EXPECT_TRUE(s.BackgroundEnabled());
-}
-
 // ---------------------------------------------------------------------------
 
 TEST(ColourRules, RaisingRedByTenLowersGreenAndBlueByFive) {
@@ -519,14 +499,8 @@ TEST(EditRules, BrightnessContrastCoupleDefaultAnd595) {
   EXPECT_EQ(s.EditSave.Gain, 0.45);
   s.Map0595();
   EXPECT_EQ(log.Take(), "D");
-  s.BiasGainDefault();
-  EXPECT_EQ(s.EditSave.Bias, 0.5);
-  EXPECT_EQ(s.EditSave.Gain, 0.5);
   s.SetSaturationTrackBar(75);
   EXPECT_EQ(s.EditSave.Saturation, 1.5);
-  s.SaturationDefault();
-  EXPECT_EQ(s.EditSave.Saturation, 1.0);
-  EXPECT_EQ(log.Take(), "DDD");
 }
 
 TEST(EditRules, ShowChoiceEnablesItsGroups) {
@@ -542,16 +516,6 @@ TEST(EditRules, ShowChoiceEnablesItsGroups) {
   EXPECT_EQ(g(4), "BbCn");  // LRGB
   EXPECT_EQ(g(5), "-bCn");  // RGB
   EXPECT_EQ(g(6), "----");
-}
-
-TEST(EditRules, NameControlsNotifyAndThePrefixFollowsOriginalName) {
-  Settings s;
-  NotifyLog log(s);
-  s.SetNameControl(&Settings::NameOriginalCheckBox, false);
-  EXPECT_TRUE(s.SaveNamePrefixEditEnabled());
-  s.SetSaveNamePrefix("Moon_");
-  EXPECT_EQ(s.SaveNamePrefixEdit, "Moon_");
-  EXPECT_EQ(log.Take(), "DD");
 }
 
 // ---------------------------------------------------------------------------
