@@ -20,6 +20,7 @@ struct PaletteEntry {
   std::uint8_t Green = 0;
   std::uint8_t Red = 0;
   std::uint8_t Reserved = 0;
+  friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
 };
 
 /// Bytes one pixel takes in the given format.
