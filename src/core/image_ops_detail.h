@@ -8,8 +8,10 @@
 
 // Runtime dispatch for the hottest kernels: GCC builds an AVX2 and a baseline
 // body and picks one when the program starts. The rest of the program stays
-// on the baseline instruction set.
-#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+// on the baseline instruction set. Defining CORVANE_NO_DISPATCH builds the
+// baseline bodies only (to test them on a machine that has AVX2).
+#if !defined(CORVANE_NO_DISPATCH) && defined(__GNUC__) && !defined(__clang__) && \
+    (defined(__x86_64__) || defined(__i386__))
 #define CORVANE_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define CORVANE_AVX2_CLONES
