@@ -135,7 +135,7 @@ void Image16Resize(TImage16& destination, std::int32_t dx, std::int32_t dy, cons
     if (rowAcc >= 0) continue;  // this source row makes no destination row
     const std::int64_t firstAt = (static_cast<std::int64_t>(dy) + k) * dw + dx;
     if (firstAt >= lastDestRow) break;  // every later row lies further down
-    const std::int64_t start = std::min(static_cast<std::int64_t>(sy + r) * source.Width + sx, lastSourceRow);
+    const std::int64_t start = std::min((static_cast<std::int64_t>(sy) + r) * source.Width + sx, lastSourceRow);
     const std::uint16_t* s = source.Data.get() + start;
     const std::int32_t room = static_cast<std::int32_t>(std::min<std::int64_t>(lastSample - start, w - 1));
     std::uint16_t* first = onePlane ? line.data() : destination.Data.get() + firstAt;
@@ -146,8 +146,8 @@ void Image16Resize(TImage16& destination, std::int32_t dx, std::int32_t dy, cons
     }
     for (; rowAcc < 0; ++k, rowAcc += step) {
       const std::int64_t at = (static_cast<std::int64_t>(dy) + k) * dw + dx;
-      std::uint16_t* d = destination.Data.get() + at;
-      if (at < lastDestRow && d != first) std::memcpy(d, first, static_cast<std::size_t>(m) * sizeof(std::uint16_t));
+      if (at >= lastDestRow || (!onePlane && at == firstAt)) continue;
+      std::memcpy(destination.Data.get() + at, first, static_cast<std::size_t>(m) * sizeof(std::uint16_t));
     }
   }
 }

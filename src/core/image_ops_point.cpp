@@ -56,9 +56,9 @@ void MultiplyPlanesBlock(std::uint16_t* acc, std::ptrdiff_t accStride, const std
 
 // The destination of a three-plane operation is clipped against the first
 // source, then against the second; W and H only shrink.
-template <class D, class A, class B>
-void ClipThree(const D& d, std::int32_t& dx, std::int32_t& dy, const A& a, std::int32_t& ax, std::int32_t& ay,
-               const B& b, std::int32_t& bx, std::int32_t& by, std::int32_t& w, std::int32_t& h) noexcept {
+void ClipThree(const TImage16& d, std::int32_t& dx, std::int32_t& dy, const TImage16& a, std::int32_t& ax,
+               std::int32_t& ay, const TImage16& b, std::int32_t& bx, std::int32_t& by, std::int32_t& w,
+               std::int32_t& h) noexcept {
   Image16ClipPair(d, dx, dy, a, ax, ay, w, h);
   Image16ClipPair(d, dx, dy, b, bx, by, w, h);
 }
