@@ -42,7 +42,7 @@ namespace {
 // padding of an even width weighing 0), centred on (RX, RY).
 struct Psf {
   int RX = 0, RY = 0, Cols = 0, Rows = 0;
-  int Pairs = 0;                              // (Rows + 1) / 2 pairs of kernel rows
+  int Pairs = 0;                               // (Rows + 1) / 2 pairs of kernel rows
   std::array<std::uint8_t, 17 * 15> Weight{};  // Weight[r * Cols + c]
   // Weights of kernel rows 2p (low half) and 2p + 1 (high half) for column c,
   // at [p * Cols + c]; the row after the last weighs 0.

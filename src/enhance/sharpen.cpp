@@ -23,8 +23,7 @@ namespace {
 
 // x := clamp(b + ((g - b) x s) div 4) with b = x; |s| <= 32767 keeps the
 // product within 32 bits.
-CORVANE_CLONES void UnsharpRow32(std::uint16_t* x, const std::uint16_t* g, std::int32_t n,
-                                 std::int32_t s) {
+CORVANE_CLONES void UnsharpRow32(std::uint16_t* x, const std::uint16_t* g, std::int32_t n, std::int32_t s) {
   for (std::int32_t i = 0; i < n; ++i) {
     const std::int32_t b = x[i];
     const std::int32_t v = b + ((static_cast<std::int32_t>(g[i]) - b) * s) / 4;
@@ -142,9 +141,8 @@ void VanCittert(TImageListItem& x, const TImageListItem& g, std::int32_t width, 
   for (std::int32_t k = 1; k <= iterations; ++k) {
     services.ProgressStep(2, k);
     KernelConvolve(t, xp, kernel);
-    ForInteriorRows(in, [&](std::int32_t y) {
-      CittertRow(xp.Row(y) + in.X0, gp.Row(y) + in.X0, t.Row(y) + in.X0, in.Width());
-    });
+    ForInteriorRows(
+        in, [&](std::int32_t y) { CittertRow(xp.Row(y) + in.X0, gp.Row(y) + in.X0, t.Row(y) + in.X0, in.Width()); });
   }
 }
 
@@ -161,9 +159,8 @@ void LucyRichardson(TImageListItem& x, const TImageListItem& g, std::int32_t wid
   for (std::int32_t k = 1; k <= iterations; ++k) {
     services.ProgressStep(2, k);
     KernelConvolve(t, xp, kernel);
-    ForInteriorRows(in, [&](std::int32_t y) {
-      RatioRow(q.Row(y) + in.X0, gp.Row(y) + in.X0, t.Row(y) + in.X0, in.Width());
-    });
+    ForInteriorRows(
+        in, [&](std::int32_t y) { RatioRow(q.Row(y) + in.X0, gp.Row(y) + in.X0, t.Row(y) + in.X0, in.Width()); });
     KernelConvolve(t, q, kernel);
     ForInteriorRows(in, [&](std::int32_t y) { CorrectRow(xp.Row(y) + in.X0, t.Row(y) + in.X0, in.Width()); });
   }

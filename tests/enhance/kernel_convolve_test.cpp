@@ -19,19 +19,19 @@ namespace {
 
 // The default local PSF: the 15 x 15 picture the main window starts with.
 TConvKernel DefaultLocalPsf() {
-  const int half[8][15] = {
-      {24, 24, 36, 48, 60, 60, 72, 72, 72, 60, 60, 48, 36, 24, 24},
-      {24, 36, 48, 60, 84, 84, 96, 96, 96, 84, 84, 60, 48, 36, 24},
-      {36, 48, 72, 84, 108, 120, 120, 132, 120, 120, 108, 84, 72, 48, 36},
-      {48, 60, 84, 108, 132, 144, 156, 156, 156, 144, 132, 108, 84, 60, 48},
-      {60, 84, 108, 120, 156, 168, 180, 192, 180, 168, 156, 120, 108, 84, 60},
-      {60, 84, 120, 144, 168, 192, 204, 216, 204, 192, 168, 144, 120, 84, 60},
-      {72, 96, 120, 156, 180, 204, 228, 228, 228, 204, 180, 156, 120, 96, 72},
-      {72, 96, 132, 156, 192, 216, 228, 240, 228, 216, 192, 156, 132, 96, 72}};
+  const int half[8][15] = {{24, 24, 36, 48, 60, 60, 72, 72, 72, 60, 60, 48, 36, 24, 24},
+                           {24, 36, 48, 60, 84, 84, 96, 96, 96, 84, 84, 60, 48, 36, 24},
+                           {36, 48, 72, 84, 108, 120, 120, 132, 120, 120, 108, 84, 72, 48, 36},
+                           {48, 60, 84, 108, 132, 144, 156, 156, 156, 144, 132, 108, 84, 60, 48},
+                           {60, 84, 108, 120, 156, 168, 180, 192, 180, 168, 156, 120, 108, 84, 60},
+                           {60, 84, 120, 144, 168, 192, 204, 216, 204, 192, 168, 144, 120, 84, 60},
+                           {72, 96, 120, 156, 180, 204, 228, 228, 228, 204, 180, 156, 120, 96, 72},
+                           {72, 96, 132, 156, 192, 216, 228, 240, 228, 216, 192, 156, 132, 96, 72}};
   TConvKernel k;
   k[0] = 15;
   for (int r = 0; r < 15; ++r)
-    for (int c = 0; c < 15; ++c) k[static_cast<std::size_t>(1 + r * 15 + c)] = static_cast<std::uint8_t>(half[r < 8 ? r : 14 - r][c]);
+    for (int c = 0; c < 15; ++c)
+      k[static_cast<std::size_t>(1 + r * 15 + c)] = static_cast<std::uint8_t>(half[r < 8 ? r : 14 - r][c]);
   return k;
 }
 
@@ -149,7 +149,7 @@ TEST(KernelConvolve, ExtremeSumsStayExact) {
   KernelConvolve(d, ConstantPlane(30, 20, 65535), FlatKernel(17, 255));
   EXPECT_EQ(Image16GetPixel(d, 8, 7), 65535);
   EXPECT_EQ(Image16GetPixel(d, 21, 12), 65535);
-  EXPECT_EQ(Image16GetPixel(d, 7, 7), 0);  // left border not written
+  EXPECT_EQ(Image16GetPixel(d, 7, 7), 0);   // left border not written
   EXPECT_EQ(Image16GetPixel(d, 8, 13), 0);  // bottom border not written
   // Black and white samples only, heavy weights: both ends of the offset range.
   for (int width : {17, 15, 9}) {

@@ -41,7 +41,9 @@ inline void RefConvolve(TImage16& d, const TImage16& s, const TConvKernel& k, bo
     }
 }
 
-inline std::uint16_t Clamp16(std::int64_t v) { return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, 65535)); }
+inline std::uint16_t Clamp16(std::int64_t v) {
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, 65535));
+}
 
 /// Calls f(x, y) over the update interior: r = byte 0 div 2 from G's edges,
 /// cut to X's plane.

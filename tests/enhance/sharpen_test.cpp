@@ -4,8 +4,8 @@
 
 #include <numeric>
 #include <random>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "enhance/reference.h"
