@@ -77,10 +77,19 @@ Psf MakePsf(const TConvKernel& kernel, bool include) {
   return psf;
 }
 
-// Turning an offset sum into the output sample: (sum + Bias) / Norm, at most 65535.
+// Turning an offset sum into the output sample: (sum + Bias) div Norm, at most
+// 65535, computed as trunc((sum + Bias) x Inverse + Nudge) in doubles.
+//
+// Why that is exact: the total t = sum + Bias is a whole number below 2^32 and
+// the norm d lies in 1..65025. The product t x fl(1/d), rounded, and the
+// rounded addition of Nudge = 2^-17 stay within 2^-20 + 2^-21 of t/d + 2^-17.
+// If t/d is a whole number q the result lies in (q, q + 1); otherwise the
+// fraction of t/d is between 1/d and 1 - 1/d, with 1/d >= 1.5e-5 above
+// 2^-17 + 2^-20 + 2^-21 (about 9.1e-6), so the whole part is unchanged.
 struct FinishConstants {
   double Bias = 0;  // 32768 x the sum of the weights
-  double Norm = 1;
+  double Inverse = 1;
+  static constexpr double Nudge = 1.0 / 131072;
 };
 
 // One call's planes, interior and kernel, shared read-only by the workers.
@@ -131,16 +140,17 @@ struct V {
   static constexpr int L = 4;
   static I Zero() { return _mm_setzero_si128(); }
   static I Broadcast(std::int32_t v) { return _mm_set1_epi32(v); }
-  static I MaddLoad(const std::int32_t* p, I w) {
-    return _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), w);
+  // acc + the pairwise 16-bit products of the samples at p and the weights.
+  static I MaddAdd(I acc, const std::int32_t* p, I w) {
+    return _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), w), acc);
   }
-  static I Add(I a, I b) { return _mm_add_epi32(a, b); }
   static void Finish(std::uint16_t* out, I acc, const FinishConstants& fc) {
-    const __m128d bias = _mm_set1_pd(fc.Bias), norm = _mm_set1_pd(fc.Norm), top = _mm_set1_pd(65535.0);
+    const __m128d bias = _mm_set1_pd(fc.Bias), inverse = _mm_set1_pd(fc.Inverse);
+    const __m128d nudge = _mm_set1_pd(FinishConstants::Nudge), top = _mm_set1_pd(65535.0);
     __m128d lo = _mm_cvtepi32_pd(acc);
     __m128d hi = _mm_cvtepi32_pd(_mm_shuffle_epi32(acc, 0x4E));
-    lo = _mm_min_pd(_mm_div_pd(_mm_add_pd(lo, bias), norm), top);
-    hi = _mm_min_pd(_mm_div_pd(_mm_add_pd(hi, bias), norm), top);
+    lo = _mm_min_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(lo, bias), inverse), nudge), top);
+    hi = _mm_min_pd(_mm_add_pd(_mm_mul_pd(_mm_add_pd(hi, bias), inverse), nudge), top);
     const __m128i q = _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
     // 0..65535 to 16 bits without SSE4.1: shift into the signed range, pack, shift back.
     const __m128i shifted = _mm_sub_epi32(q, _mm_set1_epi32(32768));
@@ -164,16 +174,16 @@ struct V {
   static constexpr int L = 8;
   CORVANE_SIMD_TARGET static I Zero() { return _mm256_setzero_si256(); }
   CORVANE_SIMD_TARGET static I Broadcast(std::int32_t v) { return _mm256_set1_epi32(v); }
-  CORVANE_SIMD_TARGET static I MaddLoad(const std::int32_t* p, I w) {
-    return _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), w);
+  CORVANE_SIMD_TARGET static I MaddAdd(I acc, const std::int32_t* p, I w) {
+    return _mm256_add_epi32(_mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), w), acc);
   }
-  CORVANE_SIMD_TARGET static I Add(I a, I b) { return _mm256_add_epi32(a, b); }
   CORVANE_SIMD_TARGET static void Finish(std::uint16_t* out, I acc, const FinishConstants& fc) {
-    const __m256d bias = _mm256_set1_pd(fc.Bias), norm = _mm256_set1_pd(fc.Norm), top = _mm256_set1_pd(65535.0);
+    const __m256d bias = _mm256_set1_pd(fc.Bias), inverse = _mm256_set1_pd(fc.Inverse);
+    const __m256d nudge = _mm256_set1_pd(FinishConstants::Nudge), top = _mm256_set1_pd(65535.0);
     __m256d lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(acc));
     __m256d hi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(acc, 1));
-    lo = _mm256_min_pd(_mm256_div_pd(_mm256_add_pd(lo, bias), norm), top);
-    hi = _mm256_min_pd(_mm256_div_pd(_mm256_add_pd(hi, bias), norm), top);
+    lo = _mm256_min_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(lo, bias), inverse), nudge), top);
+    hi = _mm256_min_pd(_mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(hi, bias), inverse), nudge), top);
     const __m128i packed = _mm_packus_epi32(_mm256_cvttpd_epi32(lo), _mm256_cvttpd_epi32(hi));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
   }
@@ -262,7 +272,7 @@ void KernelConvolveOn(ConvolvePath path, TImage16& destination, const TImage16& 
   job.Destination = destination.Data.get();
   job.DestinationWidth = destination.Width;
   job.Finish.Bias = 32768.0 * psf.WeightSum;
-  job.Finish.Norm = static_cast<double>(psf.Norm);
+  job.Finish.Inverse = 1.0 / static_cast<double>(psf.Norm);
 
   const int workers = WorkerCount(threads, job.YEnd - job.YBegin,
                                   static_cast<std::int64_t>(job.XEnd - job.XBegin) * psf.Cols * psf.Rows / 16);

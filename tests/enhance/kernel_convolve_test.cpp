@@ -167,6 +167,24 @@ TEST(KernelConvolve, ExtremeSumsStayExact) {
   EXPECT_EQ(Image16GetPixel(d, 1, 2), 9);
 }
 
+TEST(KernelConvolve, FlatPictureStaysFlat) {
+  // Every sum is then an exact multiple of the norm: the quotient must not
+  // come out one too low.
+  std::mt19937 rng(23);
+  for (int round = 0; round < 40; ++round) {
+    const auto value = static_cast<std::uint16_t>(round < 2 ? 65535 * round : rng() % 65536);
+    const TConvKernel k = RandomKernel(rng, 1 + static_cast<int>(rng() % 17), round % 3 == 0 ? 3 : 255);
+    for (ConvolvePath path : AvailablePaths()) {
+      TImage16 d = ConstantPlane(36, 20, 0);
+      detail::KernelConvolveOn(path, d, ConstantPlane(36, 20, value), k, true, 1);
+      const int rX = std::min<int>(k[0], 17) / 2, rY = std::min<int>(k[0], 15) / 2;
+      const bool anyWeight = KernelSum(k, true) > 0;
+      ASSERT_EQ(Image16GetPixel(d, rX, rY), anyWeight ? value : 0) << round;
+      ASSERT_EQ(Image16GetPixel(d, 35 - rX, 19 - rY), anyWeight ? value : 0) << round;
+    }
+  }
+}
+
 TEST(KernelConvolve, WithoutNormalisingTheSumIsHeldAtWhite) {
   std::mt19937 rng(9);
   TConvKernel k = FlatKernel(1, 3);
