@@ -102,7 +102,10 @@ TEST(KernelSum, SumsTheWeightsTheConvolutionUses) {
 
 TEST(KernelConvolve, MatchesThePlainLoopForEveryWidthPathAndThreadCount) {
   std::mt19937 rng(7);
-  const int sizes[][2] = {{40, 33}, {17, 15}, {18, 16}, {16, 30}, {30, 14}, {61, 23}, {9, 9}, {3, 50}, {1, 1}, {25, 2}};
+  // Sizes below the kernel, interiors narrower than one vector, odd tails, and
+  // rows long enough for the widest blocks (64 outputs).
+  const int sizes[][2] = {{40, 33}, {17, 15}, {18, 16}, {16, 30}, {30, 14},  {61, 23},
+                          {9, 9},   {3, 50},  {1, 1},   {25, 2},  {150, 19}, {83, 17}};
   for (int width = 1; width <= 18; ++width)
     for (const auto& size : sizes) {
       const TImage16 source = RandomPlane(rng, size[0], size[1]);

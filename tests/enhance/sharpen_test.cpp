@@ -205,6 +205,26 @@ TEST(Deconvolution, MatchesThePlainLoops) {
     }
 }
 
+TEST(Sharpening, PicturesLargeEnoughForSeveralWorkersMatchThePlainLoops) {
+  // 300 x 160 is split over every core (on a machine with more than one).
+  std::mt19937 rng(16);
+  NullServices services;
+  const TImage16 g = RandomPlane(rng, 300, 160);
+  const TImage16 start = RandomPlane(rng, 300, 160);
+  const TConvKernel k = RandomKernel(rng, 9);
+  TImageListItem a = Frame(start), b = Frame(start), c = Frame(start);
+  UnsharpMask(a, Frame(g), 300, 160, k, 12);
+  VanCittert(b, Frame(g), 300, 160, k, 2, services);
+  LucyRichardson(c, Frame(g), 300, 160, k, 2, services);
+  TImage16 ea = ClonePlane(start), eb = ClonePlane(start), ec = ClonePlane(start);
+  RefUnsharp(ea, g, k, 12);
+  RefCittert(eb, g, 300, 160, k, 2);
+  RefLucy(ec, g, 300, 160, k, 2);
+  EXPECT_TRUE(SamePlane(a.Image, ea));
+  EXPECT_TRUE(SamePlane(b.Image, eb));
+  EXPECT_TRUE(SamePlane(c.Image, ec));
+}
+
 TEST(Deconvolution, RatioDivisionIsExactAtItsHardestCases) {
   // With a 1 x 1 PSF of weight 1 the blurred estimate is X itself, so each
   // sample tests one ratio (G x 256) div X. Pick them so that the ratio is a
