@@ -38,7 +38,8 @@ void BuildPictureInfo(PictureInfo& info, const TResultPicture& result, Settings&
   info.Memo[3] = "Bias: " + Percent(edit.Bias) + "%, ";
   info.Memo[4] = "Gain: " + Percent(edit.Gain) + "%, ";
   info.Memo[5] = "Saturation: " + Percent(edit.Saturation) + "%, ";
-  info.Memo[6] = "RGB: " + Percent(edit.RWeight) + "%, " + Percent(edit.GWeight) + "%, " + Percent(edit.BWeight) + "%, ";
+  info.Memo[6] =
+      "RGB: " + Percent(edit.RWeight) + "%, " + Percent(edit.GWeight) + "%, " + Percent(edit.BWeight) + "%, ";
 }
 
 }  // namespace corvane

@@ -1,11 +1,12 @@
 #include "output/render.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 #include "core/errors.h"
@@ -88,14 +89,25 @@ void MixLrgbRow(std::uint8_t* dst, const std::uint16_t* lp, const std::uint16_t*
   }
 }
 
-template <class T>
+/// The RGB view: each colour byte is a function of its plane's high byte
+/// alone, clamp(c w div 85), so it is looked up in a table per colour.
+struct RgbTables {
+  std::uint8_t R[256], G[256], B[256];
+  RgbTables(std::int64_t wr, std::int64_t wg, std::int64_t wb) noexcept {
+    for (std::int64_t c = 0; c < 256; ++c) {
+      R[c] = Clamp255(c * wr / 85);
+      G[c] = Clamp255(c * wg / 85);
+      B[c] = Clamp255(c * wb / 85);
+    }
+  }
+};
+
 void MixRgbRow(std::uint8_t* dst, const std::uint16_t* rp, const std::uint16_t* gp, const std::uint16_t* bp,
-               std::int32_t n, T wr, T wg, T wb) noexcept {
+               std::int32_t n, const RgbTables& t) noexcept {
   for (std::int32_t x = 0; x < n; ++x) {
-    const T r = rp[x] >> 8, g = gp[x] >> 8, b = bp[x] >> 8;
-    dst[3 * x] = Clamp255(b * wb / 85);
-    dst[3 * x + 1] = Clamp255(g * wg / 85);
-    dst[3 * x + 2] = Clamp255(r * wr / 85);
+    dst[3 * x] = t.B[bp[x] >> 8];
+    dst[3 * x + 1] = t.G[gp[x] >> 8];
+    dst[3 * x + 2] = t.R[rp[x] >> 8];
   }
 }
 
@@ -134,10 +146,11 @@ void MixRows(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage1
              T wg, T wb, bool useL) {
   const std::int32_t width = bitmap.Width();
   RowReader lr(l, width), rr(r, width), gr(g, width), br(b, width);
+  const RgbTables tables(wr, wg, wb);
   for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
     std::uint8_t* dst = bitmap.Row(y);
     if (!useL) {
-      MixRgbRow<T>(dst, rr.Row(y), gr.Row(y), br.Row(y), width, wr, wg, wb);
+      MixRgbRow(dst, rr.Row(y), gr.Row(y), br.Row(y), width, tables);
     } else if (s != 256) {
       MixLrgbRow<T, true>(dst, lr.Row(y), rr.Row(y), gr.Row(y), br.Row(y), width, s, wr, wg, wb);
     } else {
@@ -206,8 +219,8 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
     if (show == 0) {
       Image16ToBitmap(bitmap, p, 0, 0, width, height, ChannelL);
     } else {
-      RenderColour(bitmap, p, result.R, result.G, result.B, edit.Saturation, edit.RWeight, edit.GWeight,
-                   edit.BWeight, show == 4);
+      RenderColour(bitmap, p, result.R, result.G, result.B, edit.Saturation, edit.RWeight, edit.GWeight, edit.BWeight,
+                   show == 4);
     }
   }
 

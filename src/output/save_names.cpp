@@ -56,7 +56,7 @@ std::string BuildSaveName(Settings& settings, const std::string& source, bool co
   if (!settings.NamePostfixCheckBox) return base;
 
   base += '_';
-  if (settings.NameDateCheckBox) base += SaveNameStamp(stamp);
+  if (settings.NameDateCheckBox) base += '_' + SaveNameStamp(stamp);
   if (settings.NameChannelCheckBox) base += '_' + ShowAsLetters(settings.EditSave.ShowAs);
   if (!settings.NameAutonumberCheckBox) return base;
 

@@ -29,12 +29,14 @@ std::string SaveNameStamp(const std::tm& stamp);
 /// "Edit / Save picture" tab:
 /// - base: with "Prefix :" ticked the FileNameStem of `source` ("Original
 ///   name" ticked) or of SaveNamePrefixEdit; otherwise "CV";
-/// - with "Postfix :" ticked: "_", then the stamp with "Date", "_" and the
-///   ShowAs letters with "Channel", and with "Autonumber" "_" followed by the
+/// - with "Postfix :" ticked: "_", then "_" and the stamp with "Date", "_"
+///   and the ShowAs letters with "Channel", and with "Autonumber" "_" and the
 ///   number. The number comes from the memory EditSave.LastSaveName /
 ///   SaveNumber: a base equal to LastSaveName keeps its number, raised by 1
 ///   when `countUp` is true; a different base becomes LastSaveName with
-///   number 0.
+///   number 0. So c:\pics\jupiter.bmp gives jupiter__0 with the defaults, and
+///   jupiter__20031105_2317_LRGB_0 with "Date" and "Channel" at 23:17 on
+///   5 November 2003 showing LRGB.
 /// The names never hold a path delimiter. Writes EditSave.LastSaveName and
 /// SaveNumber; notifies nobody. Throws OverflowError, changing nothing, when
 /// the number would pass 2 147 483 647.

@@ -34,8 +34,8 @@ std::string PrepareResultFolder(const Settings& settings) {
   }
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder)) {
-    throw WriteError("SaveResultPicture: cannot create the result folder \"" + folder + "\": " +
-                     (ec ? ec.message() : std::string("not a folder")));
+    throw WriteError("SaveResultPicture: cannot create the result folder \"" + folder +
+                     "\": " + (ec ? ec.message() : std::string("not a folder")));
   }
   return folder;
 }
@@ -62,8 +62,8 @@ std::string ResultLabelAfterSave(Settings& settings, const FrameList& frames, co
 void SaveLocalPSF(const TConvKernel& psf, const std::string& path) {
   Bitmap picture;
   if (psf[0] == 0 || !KernelToBitmap(picture, psf)) {
-    throw RangeError("SaveLocalPSF: a local PSF of width " + std::to_string(psf[0]) + " cannot be saved to \"" +
-                     path + "\"");
+    throw RangeError("SaveLocalPSF: a local PSF of width " + std::to_string(psf[0]) + " cannot be saved to \"" + path +
+                     "\"");
   }
   SaveBitmapFile(picture, path);
 }
