@@ -23,13 +23,6 @@ std::tm Nov5() {
 
 }  // namespace
 
-TEST(PictureInfo, StartsWithTheDesignText) {
-  PictureInfo info;
-  EXPECT_EQ(info.Memo[3], "               Info");
-  EXPECT_EQ(info.Memo[6], "");
-  EXPECT_EQ(info.ResultLabel, "");
-}
-
 TEST(BuildPictureInfo, LinesOfTheDefaults) {
   TResultPicture result;
   Image16Create(result.Mono, 384, 288);

@@ -357,19 +357,6 @@ TEST(RenderColour, MatchesThePlainDefinitionForAnyPlaneSizes) {
   }
 }
 
-TEST(RenderColour, SmallerPlanesRepeatTheirLastRowAndColumn) {
-  TImage16 L = ConstantPlane(4, 3, 65535);
-  TImage16 R = corvane::test::MakePlane(2, 1, {0x1000, 0x8000});
-  TImage16 G = ConstantPlane(4, 3, 0);
-  Bitmap bm(4, 3);
-  RenderColour(bm, L, R, G, G, 1.0, 1.0, 0.0, 0.0, false);
-  // Red weight 255: red := r x 255 div 85 = 3 r, clamped.
-  for (int y = 0; y < 3; ++y) {
-    EXPECT_EQ(At(bm, 0, y).r, 0x10 * 3);
-    for (int x = 1; x < 4; ++x) EXPECT_EQ(At(bm, x, y).r, 255);
-  }
-}
-
 TEST(RenderColour, RefusesValuesThatAreNotNumbers) {
   TImage16 P = ConstantPlane(2, 2, 40000);
   Bitmap bm(2, 2);
@@ -380,15 +367,3 @@ TEST(RenderColour, RefusesValuesThatAreNotNumbers) {
   EXPECT_EQ(bm.Row(0)[0], 7);
 }
 
-TEST(ReadLutFile, ReadsTheFirst131072Bytes) {
-  TempDir dir;
-  std::vector<std::uint16_t> words(65536);
-  for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::uint16_t>(i ^ 0x5A5A);
-  WriteLut(dir.File("t.lut"), words, 3);
-  Lut16Ptr table = MakeLut16();
-  ReadLutFile(dir.File("t.lut"), *table);
-  EXPECT_TRUE(std::equal(words.begin(), words.end(), std::begin(*table)));
-  WriteBytes(dir.File("empty.lut"), {});
-  EXPECT_THROW(ReadLutFile(dir.File("empty.lut"), *table), ReadError);
-  EXPECT_EQ((*table)[1], 1 ^ 0x5A5A);
-}

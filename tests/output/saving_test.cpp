@@ -94,14 +94,6 @@ TEST(SaveResultPicture, CreatesTheDefaultFolderAndCountsUp) {
   EXPECT_EQ(Names(program.Path() / "Result"), (std::vector<std::string>{"jupiter__1.bmp", "jupiter__2.bmp"}));
 }
 
-TEST(SaveResultPicture, AnEmptyListSavesUnderResult) {
-  ProgramFolder program;
-  Settings settings;
-  FrameList frames;
-  Bitmap picture = Picture(3);
-  EXPECT_EQ(fs::path(SaveResultPicture(settings, frames, picture, Now())).filename(), "Result__0.bmp");
-}
-
 TEST(SaveResultPicture, RefusesAMissingFolderOfTheUsersChoice) {
   ProgramFolder program;
   Settings settings;
