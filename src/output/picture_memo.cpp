@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "output/save_names.h"
+#include "stack/align.h"  // FileNamePart
 
 namespace corvane {
 

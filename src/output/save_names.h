@@ -13,10 +13,6 @@ namespace corvane {
 /// "moon".
 std::string FileNameStem(const std::string& fileName);
 
-/// The name part after the last path delimiter ('/', '\\' or ':'), extension
-/// included; "" for a name that ends in a delimiter.
-std::string FileNamePart(const std::string& fileName);
-
 /// The letters of a "Show" choice: "L", "R", "G", "B", "LRGB", "RGB"; "" for
 /// any other value.
 std::string ShowAsLetters(std::uint8_t showAs);

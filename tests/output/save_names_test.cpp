@@ -33,7 +33,6 @@ TEST(FileNameStem, CutsFoldersAndEverythingFromTheFirstDot) {
   EXPECT_EQ(FileNameStem("mars"), "mars");
   EXPECT_EQ(FileNameStem("folder/"), "");
   EXPECT_EQ(FileNameStem(".hidden"), "");
-  EXPECT_EQ(FileNamePart("/a/b/neg.lut"), "neg.lut");
 }
 
 TEST(BuildSaveName, DefaultsCountFromTheCaptionBuild) {
