@@ -44,7 +44,7 @@ class TImageListItem {
   double Rotate = 0.0;
   double Resize = 1.0;
   std::int32_t Mean = 0;
-  std::int32_t Correlation = 0;
+  std::int64_t Correlation = 0;  // alignment score, held in 64 bits so large areas never overflow
 };
 
 constexpr std::int64_t DefaultMaxMem = 536870912;  // 512 MiB

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "core/errors.h"
+#include "support/plane_reference.h"
 #include "support/test_support.h"
 
 using namespace corvane;
@@ -182,4 +186,132 @@ TEST(Image16Bitmap, ToBitmapWritesOnlyTheOverlap) {
   EXPECT_EQ(big.Row(9)[3 * 9], 0x40);
   EXPECT_EQ(big.Row(10)[0], 0);
   EXPECT_EQ(big.Row(0)[3 * 10], 0);
+}
+
+// ---- rectangle operations against plain per-sample loops -------------------
+
+namespace {
+
+using corvane::test::RandomOrigin;
+using corvane::test::RandomPlane;
+using corvane::test::RandomRect;
+using corvane::test::Rect;
+using corvane::test::RefClipPair;
+using corvane::test::RefClipRect;
+
+class Image16Rectangles : public ::testing::Test {
+ protected:
+  std::mt19937 rng{77};
+  int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+  TImage16 Plane() { return RandomPlane(rng, Pick(0, 9) ? Pick(1, 40) : 0, Pick(0, 9) ? Pick(1, 30) : 0); }
+  Bitmap RandomBitmap() {
+    static constexpr PixelFormat formats[] = {PixelFormat::Indexed8, PixelFormat::Word16, PixelFormat::Bgr24,
+                                              PixelFormat::Bgrx32};
+    Bitmap b(Pick(0, 40), Pick(0, 30), formats[Pick(0, 3)]);
+    for (int y = 0; y < b.Height(); ++y)
+      for (std::size_t i = 0; i < b.RowBytes(); ++i) b.Row(y)[i] = static_cast<std::uint8_t>(rng());
+    return b;
+  }
+  int RandomCode() {
+    static constexpr int codes[] = {ChannelR, ChannelG, ChannelB, ChannelL, 0, 3};
+    return codes[Pick(0, 5)];
+  }
+};
+
+constexpr int Rounds = 400;
+
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.Format() != b.Format()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    if (!std::equal(a.Row(y), a.Row(y) + a.RowBytes(), b.Row(y))) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_F(Image16Rectangles, FillRectAndCopyMatchPlainLoops) {
+  for (int round = 0; round < Rounds; ++round) {
+    TImage16 p = Plane(), expected = corvane::test::ClonePlane(p);
+    Rect r = RandomRect(rng, p.Width, p.Height);
+    const auto value = static_cast<std::uint16_t>(rng());
+    Image16FillRect(p, r.X, r.Y, r.W, r.H, value);
+    RefClipRect(p.Width, p.Height, r.X, r.Y, r.W, r.H);
+    for (int j = 0; j < r.H; ++j)
+      for (int i = 0; i < r.W; ++i) Image16SetPixel(expected, r.X + i, r.Y + j, value);
+    ASSERT_TRUE(corvane::test::SamePlane(p, expected));
+
+    // Two planes, then one plane as both (rows top to bottom, each row from
+    // its last sample to its first).
+    for (const bool onePlane : {false, true}) {
+      TImage16 s = Plane();
+      const TImage16& src = onePlane ? p : s;
+      const TImage16& ref = onePlane ? expected : s;
+      const Rect d = RandomRect(rng, p.Width, p.Height);
+      std::int32_t dx = d.X, dy = d.Y, w = d.W, h = d.H, sx, sy;
+      RandomOrigin(rng, src.Width, src.Height, sx, sy);
+      Image16Copy(p, dx, dy, src, sx, sy, w, h);
+      RefClipPair(p.Width, p.Height, dx, dy, src.Width, src.Height, sx, sy, w, h, onePlane);
+      for (int j = 0; j < h; ++j)
+        for (int i = w - 1; i >= 0; --i)
+          Image16SetPixel(expected, dx + i, dy + j, Image16GetPixel(ref, sx + i, sy + j));
+      ASSERT_TRUE(corvane::test::SamePlane(p, expected)) << round << (onePlane ? " one plane" : "");
+    }
+  }
+}
+
+TEST_F(Image16Rectangles, BitmapConversionsMatchPlainLoops) {
+  for (int round = 0; round < Rounds; ++round) {
+    // Bitmap to plane.
+    Bitmap b = RandomBitmap(), rb = b;
+    TImage16 p = Plane(), expected = corvane::test::ClonePlane(p);
+    Rect r = RandomRect(rng, b.Width(), b.Height());
+    int code = RandomCode();
+    Image16FromBitmap(p, b, r.X, r.Y, r.W, r.H, code);
+    RefClipRect(rb.Width(), rb.Height(), r.X, r.Y, r.W, r.H);
+    std::int32_t px = 0, py = 0;
+    RefClipRect(p.Width, p.Height, px, py, r.W, r.H);
+    if (r.W > 0 && r.H > 0 && rb.Format() == PixelFormat::Bgrx32) rb.ConvertTo24();
+    for (int j = 0; j < r.H; ++j)
+      for (int i = 0; i < r.W; ++i) {
+        const std::uint8_t* q = rb.Row(r.Y + j);
+        const int x = r.X + i;
+        int v = -1;
+        if (rb.Format() == PixelFormat::Indexed8) v = q[x] * 256;
+        if (rb.Format() == PixelFormat::Word16) v = q[2 * x] + 256 * q[2 * x + 1];
+        if (rb.Format() == PixelFormat::Bgr24) {
+          const int blue = q[3 * x], green = q[3 * x + 1], red = q[3 * x + 2];
+          if (code == ChannelR) v = red * 256;
+          if (code == ChannelG) v = green * 256;
+          if (code == ChannelB) v = blue * 256;
+          if (code == ChannelL) v = ((77 * red + 151 * green + 28 * blue) >> 8) * 256;
+        }
+        if (v >= 0) Image16SetPixel(expected, i, j, static_cast<std::uint16_t>(v));
+      }
+    ASSERT_TRUE(corvane::test::SamePlane(p, expected)) << round;
+    ASSERT_TRUE(SamePixels(b, rb)) << round;  // the bitmap changes only by its conversion to 24 bits
+
+    // Plane to bitmap.
+    Bitmap out = RandomBitmap(), ro = out;
+    r = RandomRect(rng, p.Width, p.Height);
+    code = RandomCode();
+    Image16ToBitmap(out, p, r.X, r.Y, r.W, r.H, code);
+    RefClipRect(p.Width, p.Height, r.X, r.Y, r.W, r.H);
+    std::int32_t bx = 0, by = 0;
+    RefClipRect(ro.Width(), ro.Height(), bx, by, r.W, r.H);
+    if (r.W > 0 && r.H > 0 && ro.Format() == PixelFormat::Bgrx32) ro.ConvertTo24();
+    for (int j = 0; j < r.H; ++j)
+      for (int i = 0; i < r.W; ++i) {
+        const std::uint16_t v = Image16GetPixel(p, r.X + i, r.Y + j);
+        std::uint8_t* q = ro.Row(j);
+        const auto high = static_cast<std::uint8_t>(v >> 8);
+        if (ro.Format() == PixelFormat::Indexed8) q[i] = high;
+        if (ro.Format() == PixelFormat::Word16) q[2 * i] = static_cast<std::uint8_t>(v), q[2 * i + 1] = high;
+        if (ro.Format() == PixelFormat::Bgr24) {
+          if (code == ChannelB || code == ChannelL) q[3 * i] = high;
+          if (code == ChannelG || code == ChannelL) q[3 * i + 1] = high;
+          if (code == ChannelR || code == ChannelL) q[3 * i + 2] = high;
+        }
+      }
+    ASSERT_TRUE(SamePixels(out, ro)) << round;
+  }
 }

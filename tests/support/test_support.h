@@ -39,3 +39,13 @@ TImage16 ClonePlane(const TImage16& plane);
 bool SamePlane(const TImage16& a, const TImage16& b);
 
 }  // namespace corvane::test
+
+namespace corvane::test {
+
+/// A synthetic planet: a banded disc with limb darkening on a dark sky,
+/// centred at (cx, cy) (sub-sample positions allowed), radius r, blurred by a
+/// box of `blur` samples each side, with Gaussian noise of `noise` (16-bit units).
+TImage16 PlanetPlane(std::int32_t width, std::int32_t height, double cx, double cy, double r, int blur, double noise,
+                     std::mt19937& rng);
+
+}  // namespace corvane::test

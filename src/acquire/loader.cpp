@@ -1,0 +1,278 @@
+#include "acquire/loader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "core/image_ops.h"
+#include "stack/align.h"
+
+namespace corvane {
+
+int SourceKindOf(const std::string& path) {
+  const std::string ext = UpperExtension(path);
+  if (ext == ".AVI") return 0;
+  if (ext == ".BMP") return 1;
+  if (ext == ".JPG" || ext == ".JPEG") return 2;
+  return -1;
+}
+
+FrameLoader::FrameLoader(Settings& settings, FrameList& frames, Services& services)
+    : m_settings(settings), m_frames(frames), m_services(services) {}
+
+FrameLoader::~FrameLoader() = default;
+
+void FrameLoader::InvalidFormat() {
+  m_services.ProgressStart(1, 0, 1, "INVALID FORMAT!");
+  m_services.Beep();
+}
+
+bool FrameLoader::ReadPicture(const std::string& path, int kind) {
+  ReadFramePicture(m_picture, m_jpeg, path, kind == 1 ? PictureKind::Bmp : PictureKind::Jpeg);
+  return true;
+}
+
+const TImageListItem* FrameLoader::CorrectionPicture(CachedPicture& cache, const std::string& file, int channel) {
+  struct stat st {};
+  const bool exists = ::stat(file.c_str(), &st) == 0;
+  const std::int64_t size = exists ? static_cast<std::int64_t>(st.st_size) : -1;
+  const std::int64_t modified =
+      exists ? static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec : -1;
+  if (cache.File == file && cache.Channel == channel && cache.Size == size && cache.ModifiedNs == modified && exists)
+    return cache.Frame.get();
+  cache = CachedPicture{};
+  Bitmap picture;
+  LoadPictureFile(picture, file);  // throws the reader's error for an unreadable picture
+  picture.ConvertTo24();
+  if (!picture.Empty()) cache.Frame = TImageListItem::CreateFromBitmap(picture, file, -1, channel);
+  cache.File = file;
+  cache.Channel = channel;
+  cache.Size = size;
+  cache.ModifiedNs = modified;
+  return cache.Frame.get();
+}
+
+const Lut16& FrameLoader::BiasGainTable(double bias, double gain, bool& identity) {
+  // The table depends only on the two settings: built again only when they change.
+  if (!m_lut || bias != m_lutBias || gain != m_lutGain) {
+    if (!m_lut) m_lut = std::make_unique<LutBuffer>();
+    BuildBiasGainLut(m_lut->Table, 65536, bias, gain);
+    m_lutBias = bias;
+    m_lutGain = gain;
+    m_lutIdentity = true;
+    for (std::size_t i = 0; i < 65536 && m_lutIdentity; ++i) m_lutIdentity = m_lut->Table[i] == i;
+  }
+  identity = m_lutIdentity;
+  return m_lut->Table;
+}
+
+namespace {
+
+// A black plane of width x height, reusing the storage it has when the size fits.
+void BlackPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
+  if (plane.HasStorage() && plane.Width == std::min(width, MaxImageWidth) &&
+      plane.Height == std::min(height, MaxImageHeight))
+    Image16FillRect(plane, 0, 0, plane.Width, plane.Height, 0);
+  else
+    Image16Create(plane, width, height);
+}
+
+}  // namespace
+
+std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const std::string& fileName,
+                                                          std::int32_t number, bool showInput) {
+  const TLoadFramesSettings& s = m_settings.LoadFrames;
+  // 1. The output size.
+  const std::int32_t outW = s.SizeMode == 0 ? input.Width() : s.OutputWidth;
+  const std::int32_t outH = s.SizeMode == 0 ? input.Height() : s.OutputHeight;
+  // 2. The unprocessed picture in the input pane.
+  if (showInput && m_services.HasInputPane()) m_services.ShowInInputPane(input);
+  // 3. The input plane of the loading channel, and the black output frame.
+  if (!m_input.HasStorage() || m_input.Width != std::min(input.Width(), MaxImageWidth) ||
+      m_input.Height != std::min(input.Height(), MaxImageHeight))
+    Image16Create(m_input, input.Width(), input.Height());
+  Image16FromBitmap(m_input, input, 0, 0, input.Width(), input.Height(), ChannelCodeOfSetting(s.Channel));
+  auto output = std::make_unique<TImageListItem>(0, 0);
+  m_arena.Create(output->Image, outW, outH);
+  output->FileName = fileName;
+  output->Number = number;
+  const std::int32_t w1 = m_input.Width, h1 = m_input.Height;
+  // 4. The centre of interest.
+  TPoint32 centre{w1 / 2, h1 / 2};
+  if (s.LoadWhat == 1) {
+    const TPosition c = Image16Centroid(m_input, 0, 0, w1, h1, std::clamp(s.Background, 0.0, 1.0));
+    centre = {c.x, c.y};
+  }
+  // 5. The mean level. Both are kept with the frame.
+  output->Center = centre;
+  output->Mean = Image16Mean(m_input, 0, 0, w1, h1);
+  // 6. Video correction: every sample takes the one 255 further on; the rows
+  // without a source become black.
+  if (s.SourceType == 0 && s.AVICorrection) {
+    BlackPlane(m_work, w1, h1);
+    Image16LinearShiftCopy(m_work, 0, 0, m_input, 0, 0, w1, h1, 255);
+    std::swap(m_input, m_work);
+  }
+  // 7. The 3 x 3 median; the border of the new plane is black.
+  if (s.Median) {
+    BlackPlane(m_work, w1, h1);
+    Image16Median3(m_work, 0, 0, m_input, 0, 0, w1, h1);
+    std::swap(m_input, m_work);
+  }
+  // 8. Dark frame.
+  if (s.DarkFrame && !s.DarkFrameFile.empty()) {
+    if (const TImageListItem* dark = CorrectionPicture(m_dark, s.DarkFrameFile, s.Channel))
+      Image16Subtract(m_input, 0, 0, dark->Image, 0, 0, dark->Image.Width, dark->Image.Height);
+  }
+  // 9. Flat field: input := input x flat mean / flat. A flat file that gives no
+  // picture has no mean: the step is skipped.
+  if (s.FlatField && !s.FlatFieldFile.empty()) {
+    if (const TImageListItem* flat = CorrectionPicture(m_flat, s.FlatFieldFile, s.Channel)) {
+      const std::int32_t m = Image16Mean(flat->Image, 0, 0, flat->Image.Width, flat->Image.Height);
+      BlackPlane(m_accumulator, 2 * w1, h1);
+      Image16MultiplyConst(m_accumulator, 0, 0, m_input, 0, 0, w1, h1, m);
+      Image16DividePlane(m_input, 0, 0, m_accumulator, 0, 0, flat->Image, 0, 0, flat->Image.Width,
+                         flat->Image.Height);
+    }
+  }
+  // 10. Cut-out and enlargement.
+  const std::int32_t r = s.Resize;
+  if (r >= 1 && r <= 99) {
+    const TFrameWindow win = FrameWindow(r, outW, outH, w1, h1, centre.x, centre.y);
+    if (r == 1)
+      Image16Copy(output->Image, win.X0, win.Y0, m_input, win.X1, win.Y1, win.W, win.H);
+    else if (r == 2)
+      Image16Zoom2(output->Image, win.X0, win.Y0, m_input, win.X1, win.Y1, win.W, win.H);
+    else
+      Image16Resize(output->Image, win.X0, win.Y0, m_input, win.X1, win.Y1, win.W, win.H, r);
+  }
+  // 11. Brightness and contrast (the identity at 0.5 / 0.5 changes nothing).
+  bool identity = false;
+  const Lut16& table = BiasGainTable(s.FrameBias, s.FrameGain, identity);
+  if (!identity) Image16ApplyLut(output->Image, 0, 0, output->Image.Width, output->Image.Height, table);
+  // 12. The processed frame in the result pane.
+  if (m_services.HasResultPane()) {
+    Bitmap shown(outW, outH);
+    output->ToBitmap(shown);
+    m_services.ShowInResultPane(shown);
+  }
+  return output;
+}
+
+bool FrameLoader::Preview(const std::vector<std::string>& files) {
+  m_lastStart = m_lastEnd = -1;
+  m_files = files;
+  if (m_files.empty()) return false;
+  m_currentFile = m_files.front();
+  const int kind = SourceKindOf(m_currentFile);
+  bool read = false;
+  if (kind == 0) {
+    m_settings.LoadFrames.SourceType = 0;
+    const int n = AVIFrameCount(m_video, m_currentFile);
+    if (n == -1) {
+      InvalidFormat();
+    } else {
+      m_settings.SetVideoFrameRange(n - 1);
+      if (AVIReadFrame(m_video, m_currentFile, m_picture, 0)) {
+        ProcessFrame(m_picture, m_currentFile, 0, true);
+        read = true;
+      } else {
+        InvalidFormat();
+      }
+    }
+  } else if (kind == 1 || kind == 2) {
+    m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
+    ReadPicture(m_currentFile, kind);
+    ProcessFrame(m_picture, m_currentFile, -1, true);
+    read = true;
+  }
+  if (read) m_settings.SetInputSize(m_picture.Width(), m_picture.Height());
+  return read;
+}
+
+void FrameLoader::AddFrame(std::unique_ptr<TImageListItem> frame) { m_frames.Add(std::move(frame)); }
+
+void FrameLoader::Bookkeeping() {
+  m_services.ProcessPending();
+  m_services.ShowMemoryUsed();
+}
+
+void FrameLoader::Load() {
+  if (m_files.empty()) return;
+  if (m_settings.LoadFrames.LoadWhen == 0) m_frames.Clear();
+  m_services.ProgressStart(2, 1, m_frames.MaxFrames(), "Nr of frames");
+  for (const std::string& file : m_files) {
+    m_services.ProgressStep(2, m_frames.Count());
+    m_currentFile = file;
+    const int kind = SourceKindOf(file);
+    if (kind == 0) {
+      m_settings.LoadFrames.SourceType = 0;
+      const int n = AVIFrameCount(m_video, file);
+      if (n == -1) {
+        InvalidFormat();
+      } else {
+        m_services.ProgressStart(1, 0, n - 1, FileNamePart(file));
+        const TLoadFramesSettings& s = m_settings.LoadFrames;
+        const std::int32_t first = std::max(0, s.AVIStart);
+        const std::int32_t last = std::min(s.AVIEnd, std::min(m_frames.MaxFrames(), n) - 1);
+        for (std::int32_t f = first; f <= last; ++f) {
+          m_services.ProgressStep(1, f);
+          const std::int32_t skip = m_settings.LoadFrames.AVISkipFrames;
+          if (skip == 0 || f % skip == 0) {
+            if (!AVIReadFrame(m_video, file, m_picture, f)) {
+              InvalidFormat();
+              break;
+            }
+            if (m_settings.LoadFrames.AVISemiFrames) {
+              InterpolateOddLines(m_picture);
+              AddFrame(ProcessFrame(m_picture, file, f, true));
+              if (AVIReadFrame(m_video, file, m_picture, f)) {
+                InterpolateEvenLines(m_picture);
+                AddFrame(ProcessFrame(m_picture, file, f, true));
+              }
+            } else {
+              AddFrame(ProcessFrame(m_picture, file, f, true));
+            }
+          }
+          m_services.ProgressStep(2, m_frames.Count());
+          Bookkeeping();
+          if (m_services.TakeAbort()) break;
+        }
+      }
+    } else if (kind == 1 || kind == 2) {
+      m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
+      ReadPicture(file, kind);
+      AddFrame(ProcessFrame(m_picture, file, -1, true));
+    }
+    Bookkeeping();
+    if (m_services.TakeAbort()) break;
+  }
+}
+
+void FrameLoader::LoadFramesChanged() {
+  const std::int32_t start = m_settings.LoadFrames.AVIStart;
+  const std::int32_t end = m_settings.LoadFrames.AVIEnd;
+  const bool video = SourceKindOf(m_currentFile) == 0;
+  if (start != m_lastStart) {
+    m_lastStart = start;
+    if (video && m_services.HasInputPane()) {
+      Bitmap frame;
+      if (AVIReadFrame(m_video, m_currentFile, frame, start)) m_services.ShowInInputPane(frame);
+    }
+  }
+  if (end == m_lastEnd) {
+    if (const Bitmap* shown = m_services.InputPaneBitmap(); shown != nullptr && !shown->Empty()) {
+      Bitmap picture = *shown;
+      picture.ConvertTo24();
+      ProcessFrame(picture, m_currentFile, -1, false);
+    }
+  } else {
+    m_lastEnd = end;
+    if (video && m_services.HasResultPane()) {
+      Bitmap frame;
+      if (AVIReadFrame(m_video, m_currentFile, frame, end)) m_services.ShowInResultPane(frame);
+    }
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,205 @@
+#include "stack/align.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/errors.h"
+#include "core/image_ops.h"
+
+namespace corvane {
+
+std::int64_t RoundHalfEven(double v) noexcept { return static_cast<std::int64_t>(std::nearbyint(v)); }
+
+std::string FileNamePart(const std::string& fileName) {
+  const auto p = fileName.find_last_of("\\/:");
+  return p == std::string::npos ? fileName : fileName.substr(p + 1);
+}
+
+std::string GeneralDecimal(double v) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.15g", v);
+  return buffer;
+}
+
+AlignBasis::AlignBasis(const TImage16& plane)
+    : Plane(plane), Mean(Image16Mean(plane, 0, 0, plane.Width, plane.Height)) {}
+
+namespace {
+
+// One AlignFrame call: the frame, the areas and the live display.
+class Search {
+ public:
+  Search(const TImageListItem& frame, std::int32_t fx, std::int32_t fy, std::int32_t aw, std::int32_t ah,
+         std::int32_t bx, std::int32_t by, const TImage16& basis, bool display, Services& services)
+      : m_frame(frame.Image), m_fx(fx), m_fy(fy), m_aw(aw), m_ah(ah), m_bx(bx), m_by(by), m_basis(basis),
+        m_display(display), m_services(services) {}
+
+  // The sum of absolute differences of the basis area and the frame area moved
+  // by (x, y), clipped as a pair with the basis as the destination side.
+  std::int64_t Score(std::int32_t x, std::int32_t y) {
+    const std::int32_t ax = Add(m_fx, x), ay = Add(m_fy, y);
+    if (m_display) ShowComparison(ax, ay);
+    return static_cast<std::int64_t>(Image16AbsDiffSum64(m_basis, m_bx, m_by, m_frame, ax, ay, m_aw, m_ah));
+  }
+
+  // Compares the placements on either side of s; equal scores go to the
+  // negative direction. Answers +1, -1 or 0 (no better placement).
+  int TrySymmetricStep(TSearchState& s, bool& measured, std::int32_t dx, std::int32_t dy) {
+    const std::int32_t px = Add(s.X, dx), py = Add(s.Y, dy);
+    const std::int32_t mx = Add(s.X, -static_cast<std::int64_t>(dx)), my = Add(s.Y, -static_cast<std::int64_t>(dy));
+    const std::int64_t sp = Score(px, py);
+    const std::int64_t sm = Score(mx, my);
+    if (measured && s.Score <= sp && s.Score <= sm) return 0;
+    measured = true;
+    if (sp < sm) {
+      s.X = px, s.Y = py, s.Score = sp;
+      return 1;
+    }
+    s.X = mx, s.Y = my, s.Score = sm;
+    return -1;
+  }
+
+ private:
+  static std::int32_t Add(std::int64_t a, std::int64_t b) {
+    const std::int64_t v = a + b;
+    if (v > INT32_MAX || v < INT32_MIN)
+      throw OverflowError("AlignFrame: offset " + std::to_string(a) + " + " + std::to_string(b) +
+                          " overflows 32-bit integers");
+    return static_cast<std::int32_t>(v);
+  }
+
+  void ShowComparison(std::int32_t ax, std::int32_t ay) {
+    Bitmap view(m_aw, m_ah);
+    Image16ToBitmap(view, m_basis, m_bx, m_by, m_aw, m_ah, ChannelR);
+    Image16ToBitmap(view, m_basis, m_bx, m_by, m_aw, m_ah, ChannelG);
+    Image16ToBitmap(view, m_frame, ax, ay, m_aw, m_ah, ChannelB);
+    m_services.ShowInResultPane(view);
+  }
+
+  const TImage16& m_frame;
+  std::int32_t m_fx, m_fy, m_aw, m_ah, m_bx, m_by;
+  const TImage16& m_basis;
+  bool m_display;
+  Services& m_services;
+};
+
+TPosition FeaturePosition(std::uint8_t bit, const TImage16& plane, std::int32_t x, std::int32_t y, std::int32_t w,
+                          std::int32_t h) {
+  switch (bit) {
+    case UsingMax: return Image16MaxPos(plane, x, y, w, h);
+    case UsingMin: return Image16MinPos(plane, x, y, w, h);
+    default: return Image16Centroid(plane, x, y, w, h, 0.1);
+  }
+}
+
+}  // namespace
+
+void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int listPosition, std::int32_t aw,
+                std::int32_t ah, std::int32_t bx, std::int32_t by, const AlignBasis& basis, const AlignOptions& options,
+                AlignmentMemory& memory, Services& services) {
+  if (listPosition < 0 || listPosition >= static_cast<int>(memory.LastCalculations.size()))
+    throw RangeError("AlignFrame: list position " + std::to_string(listPosition) + " outside 0..4096");
+  TSearchState& last = memory.LastCalculations[static_cast<std::size_t>(listPosition)];
+  if (!options.Show) services.ShowStatus("");
+  int steps = 0;
+  Search search(frame, fx, fy, aw, ah, bx, by, basis.Plane, options.Show && services.HasResultPane(), services);
+
+  if (options.StackUsing & UsingLast) {
+    frame.Correlation = 0;
+    frame.Shift = {last.X, last.Y};
+    frame.Rotate = last.Angle;
+    frame.Resize = last.Scale;
+    frame.Correlation = last.Score;
+  }
+  for (std::uint8_t bit : {UsingMax, UsingMin, UsingCenter}) {
+    if (!(options.StackUsing & bit)) continue;
+    frame.Correlation = 0;
+    const TPosition pf = FeaturePosition(bit, frame.Image, fx, fy, aw, ah);
+    const TPosition pb = FeaturePosition(bit, basis.Plane, bx, by, aw, ah);
+    frame.Shift = {pf.x - pb.x, pf.y - pb.y};
+    last = TSearchState{frame.Shift.x, frame.Shift.y, 0.0, 0.0, 0};
+    ++steps;
+  }
+  if (options.StackUsing & UsingMove) {
+    services.ProgressStart(2, 0, 24, "Move NrOfSteps");
+    int iterations = 0;
+    std::int32_t step = 16 * options.LoadResize;
+    TSearchState s{frame.Shift.x, frame.Shift.y, frame.Rotate, frame.Resize, UnmeasuredScore};
+    bool measured = false;  // the start score is never kept: the first trial always moves
+    int ov = 0, oh = 0;
+    do {
+      services.ProgressStep(2, iterations);
+      ++iterations;
+      if (ov == 0 && oh == 0) step /= 2;
+      if (oh == 0) ov = search.TrySymmetricStep(s, measured, 0, step);
+      if (ov == 0) oh = search.TrySymmetricStep(s, measured, step, 0);
+    } while (!(step < 1 || iterations > 24));
+    frame.Shift = {s.X, s.Y};
+    frame.Rotate = s.Angle;
+    frame.Resize = s.Scale;
+    frame.Correlation = s.Score;
+    last = s;
+    steps += iterations;
+  }
+  if (options.SetQuality) {
+    frame.Quality = 500;
+    const std::int32_t frameMean = Image16Mean(frame.Image, 0, 0, frame.Image.Width, frame.Image.Height);
+    QualityFactors q;
+    if (QualityIndex(frame.Image, fx, fy, basis.Plane, bx, by, aw, ah, frame.Shift.x, frame.Shift.y, frameMean,
+                     basis.Mean, q)) {
+      frame.QualityCorrelation = q.Correlation;
+      frame.QualityLuminance = q.Luminance;
+      frame.QualityContrast = q.Contrast;
+      frame.Quality = static_cast<std::int32_t>(RoundHalfEven(q.Index * 1000.0));
+    } else {
+      frame.QualityCorrelation = frame.QualityLuminance = frame.QualityContrast = 0.0;
+      frame.Quality = 0;
+    }
+  }
+  if (options.Show && options.StackUsing != 0) {
+    services.ShowStatus(FileNamePart(frame.FileName) + ":" + std::to_string(frame.Number) +
+                        " << X: " + std::to_string(frame.Shift.x) + ", Y: " + std::to_string(frame.Shift.y) +
+                        ", Angle: " + GeneralDecimal(frame.Rotate) + ", Resize: " + GeneralDecimal(frame.Resize) +
+                        " >>  Correlation: " + std::to_string(frame.Correlation) + ", in " + std::to_string(steps) +
+                        " steps");
+  }
+}
+
+bool QualityIndex(const TImage16& frame, std::int32_t fx, std::int32_t fy, const TImage16& basis, std::int32_t bx,
+                  std::int32_t by, std::int32_t aw, std::int32_t ah, std::int32_t shiftX, std::int32_t shiftY,
+                  std::int32_t frameMean, std::int32_t basisMean, QualityFactors& out) {
+  out = QualityFactors{};
+  const double mF = frameMean / 65535.0;
+  const double mB = basisMean / 65535.0;
+  std::int32_t x = static_cast<std::int32_t>(static_cast<std::int64_t>(fx) + shiftX);
+  std::int32_t y = static_cast<std::int32_t>(static_cast<std::int64_t>(fy) + shiftY);
+  std::int32_t w = aw, h = ah;
+  Image16ClipPair(frame, x, y, basis, bx, by, w, h);
+  if (w <= 0 || h <= 0) return false;
+  const double n = static_cast<double>(w) * h;
+  if (n < 2) return false;
+  double saa = 0, sbb = 0, sab = 0;
+  for (std::int32_t j = 0; j < h; ++j) {
+    const std::uint16_t* pa = frame.Row(y + j) + x;
+    const std::uint16_t* pb = basis.Row(by + j) + bx;
+    for (std::int32_t i = 0; i < w; ++i) {
+      const double a = pa[i] / 65535.0 - mF;
+      const double b = pb[i] / 65535.0 - mB;
+      saa += a * a;
+      sbb += b * b;
+      sab += a * b;
+    }
+  }
+  const double vF = saa / (n - 1), vB = sbb / (n - 1), cFB = sab / (n - 1);
+  const double sF = std::sqrt(vF), sB = std::sqrt(vB);
+  const double means = mF * mF + mB * mB;
+  if (sF * sB == 0.0 || means == 0.0 || vF + vB == 0.0) return false;
+  out.Correlation = cFB / (sF * sB);
+  out.Luminance = 2 * mF * mB / means;
+  out.Contrast = 2 * sF * sB / (vF + vB);
+  out.Index = out.Correlation * out.Luminance * out.Contrast;
+  return true;
+}
+
+}  // namespace corvane

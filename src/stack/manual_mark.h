@@ -1,0 +1,54 @@
+#pragma once
+// The manual mark on the input pane, without widgets: the pointer maps to
+// picture coordinates, a drag places the compare area, and each event says
+// which rectangles the pane must invert to show it.
+#include <cstdint>
+#include <vector>
+
+#include "core/frame_list.h"
+
+namespace corvane {
+
+constexpr std::int32_t InputPaneWidth = 320;
+constexpr std::int32_t InputPaneHeight = 240;
+
+struct TRect32 {
+  std::int32_t x = 0, y = 0, w = 0, h = 0;
+  friend bool operator==(const TRect32&, const TRect32&) = default;
+};
+
+/// The compare area of an AreaSize setting: 0 -> 96 x 72, 1 -> 192 x 144, 2 -> 384 x 288.
+TPoint32 AreaSizeOf(int areaSize) noexcept;
+
+/// Pointer (X, Y) in the 320 x 240 pane to coordinates of a W x H picture:
+/// stretched ("Whole image") x = X W div 320, y = Y H div 240; otherwise
+/// centred, x = X + HalfSpan(320, W), y = Y + HalfSpan(240, H).
+TPoint32 PaneToPicture(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width, std::int32_t height);
+
+class ManualMark {
+ public:
+  bool ManualMarkSet = false;  ///< a mark has been dragged; Go then uses it
+  bool Dragging = false;
+  std::int32_t MarkX = 0, MarkY = 0;  ///< top-left corner of the marked area
+  std::int32_t DragX = 0, DragY = 0;  ///< pointer minus half the area, not clamped
+  std::int32_t DragW = 0, DragH = 0;  ///< the area taken when the button went down
+
+  /// Each answers the rectangles to invert on the pane's picture, in order.
+  std::vector<TRect32> MouseDown(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
+                                 std::int32_t height, TPoint32 area);
+  std::vector<TRect32> MouseMove(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
+                                 std::int32_t height);
+  std::vector<TRect32> MouseUp(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
+                               std::int32_t height);
+  /// Cleared when a preview starts.
+  void Clear() noexcept { ManualMarkSet = false; }
+
+  /// The marked rectangle for the current drag position, pushed inside the picture.
+  TRect32 MarkedRectangle(std::int32_t width, std::int32_t height) const noexcept;
+
+ private:
+  bool Larger(std::int32_t width, std::int32_t height) const noexcept { return width > DragW || height > DragH; }
+  void DragFrom(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width, std::int32_t height) noexcept;
+};
+
+}  // namespace corvane

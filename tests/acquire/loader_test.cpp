@@ -1,0 +1,280 @@
+#include "acquire/loader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "acquire/avi_writer.h"
+#include "core/errors.h"
+#include "support/recording_services.h"
+#include "support/test_support.h"
+
+using namespace corvane;
+using corvane::test::RecordingServices;
+using corvane::test::TempDir;
+
+namespace {
+
+// A 24-bit picture whose pixel (x, y) has blue x, green y and red x + y (mod 256).
+Bitmap Pattern(int w, int h) {
+  Bitmap b(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* p = b.Row(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(x), p[1] = static_cast<std::uint8_t>(y), p[2] = static_cast<std::uint8_t>(x + y);
+    }
+  return b;
+}
+
+std::string WriteBmp(const TempDir& dir, const std::string& name, Bitmap b) {
+  const std::string path = dir.File(name);
+  SaveBitmapFile(b, path);
+  return path;
+}
+
+// A grey video whose frame f has every pixel equal to f (mod 256), except pixel
+// (0, 0) which holds 255 - f.
+std::string WriteVideo(const TempDir& dir, const std::string& name, int frames, int w = 32, int h = 24) {
+  const std::string path = dir.File(name);
+  AviWriter writer(path, w, h, AviPixelFormat::Grey8);
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h);
+  for (int f = 0; f < frames; ++f) {
+    std::fill(pixels.begin(), pixels.end(), static_cast<std::uint8_t>(f));
+    pixels[0] = static_cast<std::uint8_t>(255 - f);
+    writer.AddFrame(pixels.data());
+  }
+  writer.Finish();
+  return path;
+}
+
+struct Rig {
+  Settings settings;
+  FrameList frames;
+  RecordingServices services;
+  FrameLoader loader{settings, frames, services};
+  Rig() {
+    frames.SetMaxFrames(4096);
+    settings.RegisterLoadFramesListener([this] { loader.LoadFramesChanged(); });
+  }
+};
+
+}  // namespace
+
+TEST(FrameLoader, DefaultLoadIsTheChannelOfThePicture) {
+  TempDir dir;
+  const std::string file = WriteBmp(dir, "moon.bmp", Pattern(640, 480));
+  Rig rig;
+  rig.settings.SetLoadFramesChannel(2);
+  ASSERT_TRUE(rig.loader.Preview({file}));
+  EXPECT_EQ(rig.settings.LoadFrames.InputWidth, 640);
+  EXPECT_EQ(rig.settings.LoadFrames.OutputWidth, 640);  // "Same as input"
+  EXPECT_EQ(rig.settings.LoadFrames.SourceType, 1);
+  EXPECT_TRUE(rig.frames.Empty());  // a preview adds nothing
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 1);
+  const TImageListItem& f = rig.frames[0];
+  EXPECT_EQ(f.Image.Width, 640);
+  EXPECT_EQ(f.Number, -1);
+  EXPECT_EQ(f.FileName, file);
+  EXPECT_EQ(f.Center, (TPoint32{320, 240}));
+  for (int y : {0, 7, 479})
+    for (int x : {0, 13, 639}) EXPECT_EQ(Image16GetPixel(f.Image, x, y), (y & 255) << 8);
+}
+
+TEST(FrameLoader, UserSizeCutsTheCentreAndResizePlacesTheDoubledPicture) {
+  TempDir dir;
+  Rig rig;
+  const std::string big = WriteBmp(dir, "big.bmp", Pattern(640, 480));
+  rig.settings.SetSizeMode(2);  // User: 384 x 288
+  ASSERT_TRUE(rig.loader.Preview({big}));
+  rig.loader.Load();
+  const TImageListItem& cut = rig.frames[0];
+  ASSERT_EQ(cut.Image.Width, 384);
+  // blue channel of L: luminance of (x, y, x + y); compare against the source corner (128, 96)
+  Bitmap source = Pattern(640, 480);
+  TImage16 expected;
+  Image16Create(expected, 640, 480);
+  Image16FromBitmap(expected, source, 0, 0, 640, 480, ChannelL);
+  for (int y : {0, 100, 287})
+    for (int x : {0, 200, 383})
+      EXPECT_EQ(Image16GetPixel(cut.Image, x, y), Image16GetPixel(expected, x + 128, y + 96)) << x << "," << y;
+
+  Rig zoom;
+  const std::string small = WriteBmp(dir, "small.bmp", Pattern(100, 100));
+  zoom.settings.SetSizeMode(2);
+  zoom.settings.SetResize(2);
+  ASSERT_TRUE(zoom.loader.Preview({small}));
+  zoom.loader.Load();
+  const TImageListItem& z = zoom.frames[0];
+  TImage16 src;
+  Image16Create(src, 100, 100);
+  Bitmap p = Pattern(100, 100);
+  Image16FromBitmap(src, p, 0, 0, 100, 100, ChannelL);
+  EXPECT_EQ(Image16GetPixel(z.Image, 91, 43), 0);
+  EXPECT_EQ(Image16GetPixel(z.Image, 92, 44), Image16GetPixel(src, 0, 0));
+  EXPECT_EQ(Image16GetPixel(z.Image, 93, 45), Image16GetPixel(src, 0, 0));
+  EXPECT_EQ(Image16GetPixel(z.Image, 92 + 2 * 37, 44 + 2 * 55 + 1), Image16GetPixel(src, 37, 55));
+  EXPECT_EQ(Image16GetPixel(z.Image, 292, 244), 0);
+}
+
+TEST(FrameLoader, VideoRangeSkipAndSemiFrames) {
+  TempDir dir;
+  const std::string video = WriteVideo(dir, "jupiter.AVI", 100);
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({video}));
+  EXPECT_EQ(rig.settings.LoadFrames.AVIEnd, 99);
+  rig.settings.SetAVIEnd(20);
+  rig.settings.SetAVIStart(10);
+  rig.settings.SetAVISkipFrames(5);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rig.frames[i].Number, 10 + 5 * i);
+    EXPECT_EQ(Image16GetPixel(rig.frames[i].Image, 5, 5), (10 + 5 * i) << 8);
+  }
+
+  rig.settings.SetAVISkipFrames(0);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::AVISemiFrames, true);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 22);  // two frames per video frame
+  EXPECT_EQ(rig.frames[0].Number, 10);
+  EXPECT_EQ(rig.frames[1].Number, 10);
+  EXPECT_EQ(rig.frames[2].Number, 11);
+}
+
+TEST(FrameLoader, EndBeyondTheVideoAndAFullList) {
+  TempDir dir;
+  const std::string video = WriteVideo(dir, "v.avi", 12);
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({video}));
+  rig.settings.SetAVIEnd(9999);
+  rig.loader.Load();
+  EXPECT_EQ(rig.frames.Count(), 12);
+  rig.frames.SetMaxFrames(5);
+  rig.loader.Load();
+  EXPECT_EQ(rig.frames.Count(), 5);  // the frame number stops at MaxFrames - 1, extra frames dropped
+  EXPECT_EQ(rig.frames[4].Number, 4);
+  rig.frames.SetMaxFrames(3);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::AVISemiFrames, true);
+  rig.loader.Load();  // frames beyond the list are processed and dropped; the load finishes
+  EXPECT_EQ(rig.frames.Count(), 3);
+  EXPECT_EQ(rig.services.Steps.back(), (std::pair<int, int>{2, 3}));
+}
+
+TEST(FrameLoader, AddKeepsFramesAndOtherFilesAreSkipped) {
+  TempDir dir;
+  const std::string a = WriteBmp(dir, "a.bmp", Pattern(40, 30));
+  const std::string text = dir.File("notes.txt");
+  { std::FILE* f = std::fopen(text.c_str(), "w"); std::fputs("hello", f); std::fclose(f); }
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({a, text, a}));
+  rig.loader.Load();
+  EXPECT_EQ(rig.frames.Count(), 2);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::LoadWhen, std::uint8_t{1});
+  rig.loader.Load();
+  EXPECT_EQ(rig.frames.Count(), 4);
+  EXPECT_FALSE(rig.loader.Preview({text}));
+}
+
+TEST(FrameLoader, StopRequestEndsTheVideoAfterTheCurrentFrame) {
+  TempDir dir;
+  const std::string v1 = WriteVideo(dir, "one.avi", 10);
+  const std::string v2 = WriteVideo(dir, "two.avi", 4);
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({v1, v2}));
+  bool raised = false;
+  rig.services.OnPump = [&](RecordingServices& s) {
+    if (!raised && rig.frames.Count() == 4) {  // Esc while frame 3 of the first video is done
+      raised = true;
+      s.RaiseAbort();
+    }
+  };
+  rig.loader.Load();
+  // frames 0..3 of the first video, then the whole second one
+  ASSERT_EQ(rig.frames.Count(), 8);
+  EXPECT_EQ(rig.frames[3].Number, 3);
+  EXPECT_EQ(rig.frames[4].FileName, v2);
+}
+
+TEST(FrameLoader, BrokenVideoAndUnreadablePicture) {
+  TempDir dir;
+  const std::string bad = dir.File("bad.avi");
+  { std::FILE* f = std::fopen(bad.c_str(), "w"); std::fputs("RIFF nonsense", f); std::fclose(f); }
+  const std::string good = WriteBmp(dir, "good.bmp", Pattern(20, 10));
+  const std::string broken = dir.File("broken.bmp");
+  { std::FILE* f = std::fopen(broken.c_str(), "w"); std::fputs("BM not really", f); std::fclose(f); }
+  Rig rig;
+  EXPECT_FALSE(rig.loader.Preview({bad}));
+  EXPECT_EQ(rig.services.Starts.back().Caption, "INVALID FORMAT!");
+  EXPECT_EQ(rig.services.Beeps, 1);
+  ASSERT_TRUE(rig.loader.Preview({good, bad, broken}));
+  EXPECT_THROW(rig.loader.Load(), ReadError);
+  EXPECT_EQ(rig.frames.Count(), 1);  // the frame read before stays
+  EXPECT_EQ(rig.services.Beeps, 2);
+}
+
+TEST(FrameLoader, DarkAndFlatCorrections) {
+  TempDir dir;
+  Bitmap light(16, 8), dark(16, 8), flat(8, 8);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      std::fill_n(light.Row(y) + 3 * x, 3, static_cast<std::uint8_t>(200));
+      std::fill_n(dark.Row(y) + 3 * x, 3, static_cast<std::uint8_t>(x < 8 ? 50 : 0));
+    }
+    for (int x = 0; x < 8; ++x) std::fill_n(flat.Row(y) + 3 * x, 3, static_cast<std::uint8_t>(x < 4 ? 100 : 200));
+  }
+  const std::string lightFile = WriteBmp(dir, "light.bmp", light);
+  const std::string darkFile = WriteBmp(dir, "dark.bmp", dark);
+  const std::string flatFile = WriteBmp(dir, "flat.bmp", flat);
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({lightFile, lightFile}));
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::DarkFrame, true);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::DarkFrameFile, darkFile);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 2);
+  EXPECT_EQ(Image16GetPixel(rig.frames[1].Image, 3, 3), 150 << 8);
+  EXPECT_EQ(Image16GetPixel(rig.frames[1].Image, 12, 3), 200 << 8);
+  EXPECT_EQ(rig.frames[0].Mean, 200 << 8);  // the mean of the input before corrections
+
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::DarkFrame, false);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::FlatField, true);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::FlatFieldFile, flatFile);
+  rig.loader.Load();
+  // input x flat mean / flat over the flat's 8 x 8; mean = 150 x 256
+  const int mean = 150 << 8;
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 1, 1), 65535);  // 76 800 does not fit: saturated
+  EXPECT_EQ(Image16GetPixel(rig.frames[1].Image, 1, 1), 65535);
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 6, 1), (200 << 8) * mean / (200 << 8));
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 12, 1), 200 << 8);  // outside the flat: unchanged
+
+  // A changed dark picture is read again.
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) std::fill_n(dark.Row(y) + 3 * x, 3, static_cast<std::uint8_t>(10));
+  std::filesystem::remove(darkFile);
+  WriteBmp(dir, "dark.bmp", dark);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::FlatField, false);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::DarkFrame, true);
+  rig.loader.Load();
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 3, 3), 190 << 8);
+}
+
+TEST(FrameLoader, SingleObjectCentreAndBrightnessTable) {
+  TempDir dir;
+  Bitmap b(60, 40);
+  for (int y = 20; y < 30; ++y)
+    for (int x = 40; x < 50; ++x) std::fill_n(b.Row(y) + 3 * x, 3, static_cast<std::uint8_t>(250));
+  const std::string file = WriteBmp(dir, "star.bmp", b);
+  Rig rig;
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::LoadWhat, std::uint8_t{1});
+  ASSERT_TRUE(rig.loader.Preview({file}));
+  rig.loader.Load();
+  const TPoint32 c = rig.frames[0].Center;
+  EXPECT_NEAR(c.x, 45, 1);
+  EXPECT_NEAR(c.y, 24, 1);
+  rig.settings.SetFrameBiasPercent(70);
+  rig.loader.Load();
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 5, 5), 0);  // black stays black
+  // the object point is centred: output (30, 20) shows input (45, 24)
+  EXPECT_GT(Image16GetPixel(rig.frames[0].Image, 30, 20), 250 << 8);  // a brighter bias lifts the rest
+}
