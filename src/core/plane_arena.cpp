@@ -25,6 +25,9 @@ struct PlaneArena::Block {
 PlaneArena::PlaneArena(std::size_t blockBytes) : m_blockBytes(RoundUp(std::max(blockBytes, HugePage), HugePage)) {}
 
 PlaneArena::~PlaneArena() {
+  if (m_next.valid()) {
+    if (Block* spare = m_next.get()) Unref(spare);
+  }
   if (m_current != nullptr) Unref(m_current);
 }
 
@@ -41,6 +44,26 @@ PlaneArena::Block* PlaneArena::NewBlock(std::size_t bytes) {
   b->Used = RoundUp(sizeof(Block), Align);
   g_blockBytes += static_cast<long long>(bytes);
   return b;
+}
+
+PlaneArena::Block* PlaneArena::NewBlockPrefaulted(std::size_t bytes) noexcept {
+  try {
+    Block* b = NewBlock(bytes);
+#ifdef MADV_POPULATE_WRITE
+    if (::madvise(b, bytes, MADV_POPULATE_WRITE) == 0) return b;
+#endif
+    volatile char* p = reinterpret_cast<volatile char*>(b);
+    for (std::size_t off = 4096; off < bytes; off += 4096) p[off] = 0;
+    return b;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+PlaneArena::Block* PlaneArena::NextBlock() {
+  Block* b = nullptr;
+  if (m_next.valid()) b = m_next.get();
+  return b != nullptr ? b : NewBlock(m_blockBytes);
 }
 
 void PlaneArena::Unref(Block* block) noexcept {
@@ -70,13 +93,16 @@ void PlaneArena::Create(TImage16& plane, std::int32_t width, std::int32_t height
                              PlaneFree{&Release, own});
       return;
     }
-    Block* fresh = NewBlock(m_blockBytes);
+    Block* fresh = NextBlock();
     if (m_current != nullptr) Unref(m_current);
     m_current = b = fresh;
   }
   auto* samples = reinterpret_cast<std::uint16_t*>(reinterpret_cast<char*>(b) + b->Used);
   b->Used += bytes;
   b->References.fetch_add(1);
+  // Once half of this block is used, the next one is prepared in the background.
+  if (!m_next.valid() && b->Used > b->Bytes / 2)
+    m_next = std::async(std::launch::async, &PlaneArena::NewBlockPrefaulted, m_blockBytes);
   // Fresh anonymous pages read as zero: the plane is black without a fill.
   plane.Data = PlaneData(samples, PlaneFree{&Release, b});
 }

@@ -2,9 +2,12 @@
 // Plane storage carved from large blocks backed by transparent huge pages.
 // Loading touches hundreds of megabytes of fresh memory; first use of fresh
 // pages dominates its cost, and huge pages make it about a third cheaper.
-// Blocks are returned to the system when the last plane in them goes.
+// Blocks are returned to the system when the last plane in them goes. While a
+// block fills up, the next one is mapped and its pages faulted in on another
+// thread, so that the kernel's zeroing of fresh pages overlaps the work.
 #include <cstddef>
 #include <cstdint>
+#include <future>
 
 #include "core/image16.h"
 
@@ -28,12 +31,15 @@ class PlaneArena {
 
  private:
   struct Block;
-  Block* NewBlock(std::size_t bytes);
+  static Block* NewBlock(std::size_t bytes);
+  static Block* NewBlockPrefaulted(std::size_t bytes) noexcept;
+  Block* NextBlock();
   static void Release(void* block, std::uint16_t* samples) noexcept;
   static void Unref(Block* block) noexcept;
 
   std::size_t m_blockBytes;
   Block* m_current = nullptr;
+  std::future<Block*> m_next;  ///< the block being prepared on another thread
 };
 
 }  // namespace corvane

@@ -1,0 +1,80 @@
+#pragma once
+// Rendering of the result picture: the four 16-bit planes of TResultPicture
+// become the one 24-bit bitmap that the result pane shows and "Save" writes.
+// The mono plane passes the user's look-up table (with "Use LUT") and the
+// brightness/contrast table; then "Show" picks one of six views, two of which
+// mix the colour planes with the saturation and the colour weights.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/bitmap.h"
+#include "core/frame_list.h"
+#include "core/image16.h"
+#include "core/image_ops.h"
+#include "core/services.h"
+#include "settings/settings.h"
+
+namespace corvane {
+
+/// Bytes of a LUT file: 65 536 unsigned 16-bit little-endian words, no header.
+constexpr std::size_t LutFileBytes = 131072;
+
+/// Frees a Lut16 made by MakeLut16.
+struct Lut16Free {
+  void operator()(Lut16* table) const noexcept;
+};
+/// An owned table of 65 536 entries.
+using Lut16Ptr = std::unique_ptr<Lut16, Lut16Free>;
+/// A new table with every entry 0. Throws std::bad_alloc.
+Lut16Ptr MakeLut16();
+
+/// Rendering state owned by the program.
+struct RenderState {
+  RenderState();
+  /// The user look-up table: all 0 at start; the inverting table after
+  /// SaveInvertingLut; the LUT file's words after a rendering read one.
+  Lut16Ptr LutTable;
+};
+
+/// Reads the first 131 072 bytes of a LUT file as 65 536 little-endian words
+/// into `table` (bytes beyond are ignored). Throws ReadError naming the file
+/// when it cannot be opened or read or is shorter; `table` is then unchanged.
+void ReadLutFile(const std::string& path, Lut16& table);
+
+/// Renders the result picture:
+/// 1. when EditSave.LUTFile is not empty the file is read into state.LutTable
+///    (whether or not UseLUT is ticked);
+/// 2. the brightness/contrast table BuildBiasGainLut(65 536, Bias, Gain);
+/// 3. P := a copy of the mono plane; with UseLUT, P := LutTable[P]; then
+///    P := bias/gain table[P];
+/// 4. a 24-bit bitmap of P's size (an empty mono plane gives an empty one) and
+///    by ShowAs: 0 P as grey; 1 R, 2 G, 3 B that plane as it is into its own
+///    colour and, unless General.ShowRGBcolor, into the other two as well (a
+///    grey picture of the channel); 4 RenderColour with P, useL; 5 RenderColour
+///    without L. Any other ShowAs leaves the bitmap black;
+/// 5. unless `workflowState` is 1 (previewing) the bitmap is shown with
+///    services.ShowInResultPane.
+/// Returns the bitmap. Throws ReadError from the LUT file before anything is
+/// shown, so the pane keeps its previous picture; RangeError from the bitmap
+/// conversions for planes wider than the 24-bit row limit.
+Bitmap RenderResultPicture(const TResultPicture& result, const Settings& settings, RenderState& state,
+                           std::uint8_t workflowState, Services& services);
+
+/// Fills every pixel of the bitmap (made 24-bit first; its size is kept) from
+/// the planes. S := round(256 x saturation), wR, wG, wB := round(255 x weight)
+/// (ties to even). Each plane is read at (min(x, width - 1), min(y, height - 1))
+/// and shifted right by 8 (so smaller planes repeat their last column and row;
+/// an empty plane reads as 0), giving l, r, g, b.
+/// - useL (LRGB): i := (r wR + g wG + b wB) div 256; when S != 256 each c of
+///   r, g, b := i + ((c - i) S) div 256; i := max(i, 1); the pixel is
+///   clamp(c l div i) per colour.
+/// - RGB: the pixel is clamp(c wC div 85) per colour; saturation and L are
+///   not used.
+/// Divisions truncate toward zero; clamp limits to 0..255. Throws RangeError,
+/// changing nothing, when the saturation or a weight is not a finite number
+/// or |S| or a |w| passes 2^24.
+void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
+                  double saturation, double rWeight, double gWeight, double bWeight, bool useL);
+
+}  // namespace corvane

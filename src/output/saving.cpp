@@ -1,0 +1,84 @@
+#include "output/saving.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/file_io.h"
+#include "output/picture_files.h"
+#include "output/picture_memo.h"
+#include "output/save_names.h"
+
+namespace corvane {
+
+namespace {
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+}  // namespace
+
+std::string PrepareResultFolder(const Settings& settings) {
+  namespace fs = std::filesystem;
+  const std::string folder = WithSlash(settings.General.ResultDirectory);
+  if (folder.empty()) return folder;
+  std::error_code ec;
+  const fs::file_status status = fs::status(folder, ec);
+  if (fs::is_directory(status)) return folder;
+  if (fs::exists(status)) throw WriteError("SaveResultPicture: the result folder \"" + folder + "\" is not a folder");
+  if (folder != WithSlash(ProgramDirectory() + "Result")) {
+    throw WriteError("SaveResultPicture: the result folder \"" + folder + "\" does not exist");
+  }
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder)) {
+    throw WriteError("SaveResultPicture: cannot create the result folder \"" + folder +
+                     "\": " + (ec ? ec.message() : std::string("not a folder")));
+  }
+  return folder;
+}
+
+std::string SaveResultPicture(Settings& settings, const FrameList& frames, Bitmap& rendered, const std::tm& now) {
+  const std::string folder = PrepareResultFolder(settings);
+  const std::string path = BitmapSavePath(folder + BuildSaveName(settings, ResultBaseName(frames), true, now));
+  SaveBitmapFile(rendered, path);
+  return path;
+}
+
+std::string ProposedSaveName(Settings& settings, const FrameList& frames, const std::tm& now) {
+  return BuildSaveName(settings, ResultBaseName(frames), true, now);
+}
+
+bool SaveResultPictureAs(Bitmap& rendered, const std::string& chosenPath) {
+  return SaveBitmapFile(rendered, chosenPath);
+}
+
+std::string ResultLabelAfterSave(Settings& settings, const FrameList& frames, const std::tm& now) {
+  return "File name \"" + BuildSaveName(settings, ResultBaseName(frames), false, now) + "\"";
+}
+
+void SaveLocalPSF(const TConvKernel& psf, const std::string& path) {
+  Bitmap picture;
+  if (psf[0] == 0 || !KernelToBitmap(picture, psf)) {
+    throw RangeError("SaveLocalPSF: a local PSF of width " + std::to_string(psf[0]) + " cannot be saved to \"" + path +
+                     "\"");
+  }
+  SaveBitmapFile(picture, path);
+}
+
+void SaveInvertingLut(RenderState& state, const std::string& path) {
+  if (!state.LutTable) state.LutTable = MakeLut16();
+  Lut16& table = *state.LutTable;
+  std::vector<std::uint8_t> bytes(LutFileBytes);
+  for (std::size_t i = 0; i < 65536; ++i) {
+    const auto v = static_cast<std::uint16_t>(65535 - i);
+    table[i] = v;
+    bytes[2 * i] = static_cast<std::uint8_t>(v);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+  }
+  WriteFileAtomically(path, bytes);
+}
+
+}  // namespace corvane
