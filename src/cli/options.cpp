@@ -172,10 +172,14 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
       while (true) {
         const std::size_t comma = list.find(',', start);
         const std::string word = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (word == "move") bits |= StackUsing::Move;
-        else if (word == "center") bits |= StackUsing::Center;
-        else if (word == "max") bits |= StackUsing::Max;
-        else if (word == "min") bits |= StackUsing::Min;
+        if (word == "move")
+          bits |= StackUsing::Move;
+        else if (word == "center")
+          bits |= StackUsing::Center;
+        else if (word == "max")
+          bits |= StackUsing::Max;
+        else if (word == "min")
+          bits |= StackUsing::Min;
         else if (word == "last" || word == "none")
           throw UsageError("--stack-using: \"" + word + "\" stands alone, not in a list");
         else
@@ -224,16 +228,16 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
 
   {
     std::vector<long long> v;
-    if (!ParseNumberList(raw.Weights, 3, v) || std::any_of(v.begin(), v.end(), [](long long x) {
-          return !PercentRange.Contains(x);
-        }))
+    if (!ParseNumberList(raw.Weights, 3, v) ||
+        std::any_of(v.begin(), v.end(), [](long long x) { return !PercentRange.Contains(x); }))
       throw UsageError("--weights: \"" + raw.Weights + "\" is not R,G,B with each in " + RangeText(PercentRange));
     o.Weights = {static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]), static_cast<std::int32_t>(v[2])};
   }
 
   if (!o.Output.empty()) {
     const std::string ext = UpperExtension(o.Output);
-    if (ext.empty()) o.Output += ".bmp";
+    if (ext.empty())
+      o.Output += ".bmp";
     else if (ext != ".BMP")
       throw UsageError("--output: \"" + o.Output + "\": the picture is written as BMP; use the extension .bmp");
   }
@@ -248,11 +252,12 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     o.NamePrefix = raw.NamePrefix;
   }
 
-  if (!raw.Channels.empty()) {
+  if (given("--channels")) {
+    o.ChannelsGiven = true;
+    if (raw.Channels.empty()) throw UsageError("--channels: give one to four of the letters L, R, G, B");
     for (char c : raw.Channels) {
       const int channel = IndexOf(ChannelWords, std::string(1, c));
-      if (channel < 0)
-        throw UsageError("--channels: \"" + raw.Channels + "\" may hold only the letters L, R, G and B");
+      if (channel < 0) throw UsageError("--channels: \"" + raw.Channels + "\" may hold only the letters L, R, G and B");
       if (std::find(o.Channels.begin(), o.Channels.end(), channel) != o.Channels.end())
         throw UsageError("--channels: \"" + raw.Channels + "\" names " + std::string(1, c) + " twice");
       o.Channels.push_back(channel);
@@ -264,6 +269,7 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
 
 }  // namespace
 
+std::string ProgramVersion() { return CORVANE_VERSION; }
 std::string VersionText() { return "corvane-cli " CORVANE_VERSION; }
 
 const char* ChannelLetter(int channel) noexcept {
@@ -327,8 +333,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--single-object", o.SingleObject,
                "cut out the single object around its centre of light (default: whole image)")
       ->group(load);
-  intOption("--background", o.BackgroundPercent, PercentRange, "background percent for finding a single object",
-            load);
+  intOption("--background", o.BackgroundPercent, PercentRange, "background percent for finding a single object", load);
   intOption("--resize", o.Resize, ResizeRange, "enlargement factor", load);
   choice("--size", raw.Size, SizeWords,
          "output size: the first file's size, that size x --resize, or --width x --height (default same)", load);
@@ -349,8 +354,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->group(stack);
   app.add_flag("--no-stack", o.NoStack, "do not run Go!: every frame keeps shift (0, 0)")->group(stack);
   choice("--basis", raw.Basis, {"first", "user", "result"},
-         "align to the first frame, the frame of --frame, or the result of a first calculation (default first)",
-         stack);
+         "align to the first frame, the frame of --frame, or the result of a first calculation (default first)", stack);
   optionalInt("--frame", o.Frame, SpinRange{1, FrameListLimit, 1},
               "frame number (1-based) for --basis user and for multiply, at most the frames loaded",
               "the last loaded frame", stack);
@@ -359,7 +363,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                  "manual mark: the compare area's top-left corner in frame samples (default: centred)")
       ->type_name("X,Y")
       ->group(stack);
-  app.add_flag("--no-set-quality", flags.NoSetQuality, "do not set each frame's quality while stacking (default: set)")->group(stack);
+  app.add_flag("--no-set-quality", flags.NoSetQuality, "do not set each frame's quality while stacking (default: set)")
+      ->group(stack);
 
   const std::string combine = "Quality and combining";
   intOption("--threshold", o.Threshold, ThresholdRange, "frames with quality >= N are good", combine);
@@ -376,14 +381,13 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   const std::string enhance = "Enhancement";
   optionalInt("--unsharp", o.Unsharp, UMAStrengthRange, "unsharp masking with strength S", "off", enhance)
       ->type_name("S");
-  choice("--deconvolve", raw.Deconvolve, DeconvolveWords,
-         "deconvolution: van Cittert or Lucy-Richardson (default off)", enhance);
+  choice("--deconvolve", raw.Deconvolve, DeconvolveWords, "deconvolution: van Cittert or Lucy-Richardson (default off)",
+         enhance);
   intOption("--iterations", o.Iterations, DECIterationsRange, "deconvolution iterations", enhance);
   app.add_option("--unsharp-psf", o.UnsharpPsf, "PSF picture (BMP) for unsharp masking (default: the local PSF)")
       ->type_name("FILE")
       ->group(enhance);
-  app.add_option("--deconvolve-psf", o.DeconvolvePsf,
-                 "PSF picture (BMP) for deconvolution (default: the local PSF)")
+  app.add_option("--deconvolve-psf", o.DeconvolvePsf, "PSF picture (BMP) for deconvolution (default: the local PSF)")
       ->type_name("FILE")
       ->group(enhance);
 
@@ -400,7 +404,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("--lut", o.Lut, "look-up table file (65536 16-bit words) for the L display (default off)")
       ->type_name("FILE")
       ->group(output);
-  app.add_flag("--no-rgb-color", flags.NoRgbColor, "show a single R, G or B plane as grey (default: in its colour)")->group(output);
+  app.add_flag("--no-rgb-color", flags.NoRgbColor, "show a single R, G or B plane as grey (default: in its colour)")
+      ->group(output);
   app.add_option("-o,--output", o.Output,
                  "the rendered 24-bit BMP (\".bmp\" is added when there is no extension; default: the naming rules "
                  "in the result folder, e.g. jupiter__1.bmp)")

@@ -59,7 +59,7 @@ struct CliOptions {
   // Stacking.
   std::uint8_t StackUsingBits = StackUsing::Move;  ///< as the boxes give it; Last alone, or 0 for "none"
   bool NoStack = false;
-  int Basis = 1;  ///< 0 result, 1 first frame, 2 user's choice
+  int Basis = 1;                      ///< 0 result, 1 first frame, 2 user's choice
   std::optional<std::int32_t> Frame;  ///< 1-based frame-info number
   int AreaSize = 1;
   std::optional<Point> Mark;
@@ -98,13 +98,15 @@ struct CliOptions {
   std::string ExportFrames;
   std::string SaveStacked;
   std::string Report;
-  std::vector<int> Channels;  ///< the load channels of the runs, in order (one entry without --channels)
+  std::vector<int> Channels;   ///< the load channels of the runs, in order (one entry without --channels)
+  bool ChannelsGiven = false;  ///< --channels was given
 
   ProgressMode Progress = ProgressMode::Auto;
   Verbosity Level = Verbosity::Normal;
 };
 
-/// The program's version text.
+/// The program's version ("2.0.0") and the --version text ("corvane-cli 2.0.0").
+std::string ProgramVersion();
 std::string VersionText();
 
 /// Outcome of reading the command line: either options to run with, or an exit

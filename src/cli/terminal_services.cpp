@@ -92,12 +92,13 @@ void TerminalServices::InstallInterruptHandler() {
 
 bool TerminalServices::Interrupted() noexcept { return g_interrupts.load() > 0; }
 
-void TerminalServices::BeginStage(const std::string& name) {
+void TerminalServices::BeginStage(const std::string& name, int graphBar, bool showOtherBar) {
   EndStage();
   m_stage = name;
   m_bars[0] = Bar{};
   m_bars[1] = Bar{};
-  m_graphBar = -1;
+  m_graphBar = graphBar == 2 ? 1 : 0;
+  m_showOther = showOtherBar;
   m_lastStatus.clear();
   g_stageInterrupted.store(false);
   TakeAbort();
@@ -123,7 +124,6 @@ void TerminalServices::OnProgressStart(int bar, int minimum, int maximum, const 
   if (caption == InvalidFormatCaption) {
     ++m_invalidFormats;
     b = Bar{};
-    if (m_graphBar == bar - 1) m_graphBar = -1;
     if (OnInvalidFormat) OnInvalidFormat();
     return;
   }
@@ -132,8 +132,7 @@ void TerminalServices::OnProgressStart(int bar, int minimum, int maximum, const 
   b.Maximum = maximum;
   b.Position = minimum;
   b.Caption = caption;
-  m_graphBar = bar - 1;
-  Draw(true);
+  Draw(false);
 }
 
 void TerminalServices::OnProgressStep(int bar, int position) {
@@ -187,15 +186,13 @@ void TerminalServices::ClearLine() {
 std::string TerminalServices::ProgressText(int width) const {
   std::string text = m_stage;
   const int graph = m_graphBar;
-  for (int i = 1; i >= 0; --i) {
-    const Bar& b = m_bars[i];
-    if (!b.Active || i == graph) continue;
-    text += "  " + b.Caption + " " + std::to_string(b.Position);
-  }
-  if (graph >= 0) {
+  const Bar& other = m_bars[1 - graph];
+  if (m_showOther && other.Active) text += "  " + other.Caption + " " + std::to_string(other.Position);
+  if (m_bars[graph].Active) {
     const Bar& b = m_bars[graph];
     const long long span = static_cast<long long>(b.Maximum) - b.Minimum;
-    const long long done = std::clamp<long long>(static_cast<long long>(b.Position) - b.Minimum, 0, std::max(0LL, span));
+    const long long done =
+        std::clamp<long long>(static_cast<long long>(b.Position) - b.Minimum, 0, std::max(0LL, span));
     const int percent = span > 0 ? static_cast<int>(100 * done / span) : 100;
     constexpr int GraphWidth = 24;
     const int filled = percent * GraphWidth / 100;

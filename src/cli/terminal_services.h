@@ -37,7 +37,9 @@ class TerminalServices final : public Services {
 
   /// Ends the progress line of the stage before, forgets both bars, and
   /// clears a stop request left from before (a Ctrl-C ends one stage only).
-  void BeginStage(const std::string& name);
+  /// `graphBar` (1 or 2) is drawn as a graph; the other bar is shown as its
+  /// caption and position when `showOtherBar`, else not at all.
+  void BeginStage(const std::string& name, int graphBar, bool showOtherBar);
   /// Completes the stage's progress line (a last redraw and a line break).
   void EndStage();
 
@@ -51,6 +53,8 @@ class TerminalServices final : public Services {
 
   /// Called when the loader reports a video it cannot read ("INVALID FORMAT!").
   std::function<void()> OnInvalidFormat;
+  /// Clears the count of such reports.
+  void ResetInvalidFormatCount() noexcept { m_invalidFormats = 0; }
   /// How often that happened.
   int InvalidFormatCount() const noexcept { return m_invalidFormats; }
 
@@ -88,8 +92,9 @@ class TerminalServices final : public Services {
   Verbosity m_verbosity;
   std::string m_stage;
   Bar m_bars[2];
-  int m_graphBar = -1;    // index of the bar that gets the graph
-  bool m_drawn = false;   // a progress line stands unfinished on the stream
+  int m_graphBar = 0;  // index of the bar drawn as a graph
+  bool m_showOther = true;
+  bool m_drawn = false;  // a progress line stands unfinished on the stream
   std::size_t m_lastLength = 0;
   std::chrono::steady_clock::time_point m_lastDraw{};
   std::string m_lastStatus;

@@ -1,0 +1,281 @@
+// The batch run end to end, through the built program on inputs made here:
+// shifts of a generated video, the mean of known frames, colour runs, every
+// exit status with its message, and no partial output after a failure.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "acquire/avi_writer.h"
+#include "cli/cli_process.h"
+#include "core/bitmap.h"
+#include "output/picture_files.h"
+#include "support/test_support.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::RunCli;
+using Json = nlohmann::json;
+
+/// A grey 24-bit BMP of width x height from 8-bit values, rows from the top.
+void WriteGreyBmp(const std::string& path, int width, int height, const std::vector<std::uint8_t>& values) {
+  Bitmap b(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = b.Row(y) + 3 * x;
+      p[0] = p[1] = p[2] = values[static_cast<std::size_t>(y * width + x)];
+    }
+  ASSERT_TRUE(SaveBitmapFile(b, path));
+}
+
+std::vector<std::uint8_t> RandomBytes(std::mt19937& rng, std::size_t n, int lo = 0, int hi = 255) {
+  std::uniform_int_distribution<int> d(lo, hi);
+  std::vector<std::uint8_t> v(n);
+  for (auto& x : v) x = static_cast<std::uint8_t>(d(rng));
+  return v;
+}
+
+Json ReadJson(const fs::path& path) { return Json::parse(test::ReadText(path)); }
+
+/// The true shifts written by corvane-make-sample: index -> (x, y).
+std::vector<std::pair<int, int>> ReadShifts(const fs::path& path) {
+  std::istringstream in(test::ReadText(path));
+  std::vector<std::pair<int, int>> shifts;
+  int index, x, y;
+  while (in >> index >> x >> y) {
+    EXPECT_EQ(index, static_cast<int>(shifts.size()));
+    shifts.emplace_back(x, y);
+  }
+  return shifts;
+}
+
+/// The one error line of a failed run ("corvane-cli: error: ..."); other
+/// message lines may stand before it.
+std::string ErrorLine(const test::ProcessResult& r) {
+  std::istringstream in(r.Err);
+  std::vector<std::string> errors;
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("corvane-cli: error: ", 0) == 0) errors.push_back(line);
+  EXPECT_EQ(errors.size(), 1u) << r.Err;
+  return errors.empty() ? std::string() : errors.front();
+}
+
+TEST(CliRun, FindsTheTrueShiftsOfAGeneratedVideo) {
+  test::TempDir dir;
+  const test::ProcessResult made = test::RunProcess(
+      test::MakeSampleBinary(), {"-W", "160", "-H", "120", "-n", "20", "--seed", "7", "-o", "planet.avi"}, dir.Path());
+  ASSERT_EQ(made.Code, 0) << made.Err;
+  const auto truth = ReadShifts(dir.Path() / "planet.shifts.txt");
+  ASSERT_EQ(truth.size(), 20u);
+
+  const test::ProcessResult r =
+      RunCli({"--area", "96", "--report", "out/report.json", "-o", "out/planet.bmp", "planet.avi"}, dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "out/planet.bmp\n");
+  const Json report = ReadJson(dir.Path() / "out/report.json");
+  EXPECT_EQ(report["program"], "corvane-cli");
+  EXPECT_EQ(report["files"], Json::array({"planet.avi"}));
+  EXPECT_EQ(report["input_size"], Json::array({160, 120}));
+  EXPECT_EQ(report["output"], "out/planet.bmp");
+  ASSERT_EQ(report["runs"].size(), 1u);
+  const Json& run = report["runs"][0];
+  EXPECT_EQ(run["channel"], "L");
+  EXPECT_EQ(run["good_frames"], 20);
+  ASSERT_EQ(run["frames"].size(), 20u);
+  for (int i = 0; i < 20; ++i) {
+    const Json& f = run["frames"][static_cast<std::size_t>(i)];
+    EXPECT_EQ(f["index"], i);
+    EXPECT_EQ(f["number"], i);
+    EXPECT_EQ(f["file"], "planet.avi");
+    EXPECT_EQ(f["shift"],
+              Json::array({truth[static_cast<std::size_t>(i)].first, truth[static_cast<std::size_t>(i)].second}))
+        << "frame " << i;
+  }
+  for (const char* key : {"center", "mean", "rotate", "resize", "correlation", "quality", "quality_correlation",
+                          "quality_luminance", "quality_contrast", "width", "height"})
+    EXPECT_TRUE(run["frames"][0].contains(key)) << key;
+  for (const char* key : {"load", "stack", "calculate"}) EXPECT_TRUE(run["timings_ms"].contains(key)) << key;
+  EXPECT_TRUE(fs::is_regular_file(dir.Path() / "out/planet.bmp"));
+}
+
+TEST(CliRun, RawOutputIsTheMeanOfKnownFrames) {
+  test::TempDir dir;
+  std::mt19937 rng(11);
+  constexpr int W = 80, H = 60;
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int i = 0; i < 3; ++i) {
+    frames.push_back(RandomBytes(rng, W * H));
+    const std::string name[] = {"f0.bmp", "f1.bmp", "f2.bmp"};
+    WriteGreyBmp(dir.File(name[i]), W, H, frames.back());
+  }
+  const test::ProcessResult r = RunCli(
+      {"--no-stack", "--raw-output", "mean.pgm", "--export-frames", "frames", "-q", "f0.bmp", "f1.bmp", "f2.bmp"},
+      dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(r.Out.empty());  // -q prints nothing
+  EXPECT_TRUE(r.Err.empty());
+  const TImage16 mean = test::ReadPgm16(dir.Path() / "mean.pgm");
+  ASSERT_EQ(mean.Width, W);
+  ASSERT_EQ(mean.Height, H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      // 8-bit values enter as value x 256; the mean truncates.
+      const std::size_t i = static_cast<std::size_t>(y * W + x);
+      const int sum = 256 * (frames[0][i] + frames[1][i] + frames[2][i]);
+      ASSERT_EQ(Image16GetPixel(mean, x, y), sum / 3) << x << "," << y;
+    }
+  // Each loaded frame, exported as it stands in the list.
+  for (int i = 0; i < 3; ++i) {
+    const std::string name[] = {"frame_0000.pgm", "frame_0001.pgm", "frame_0002.pgm"};
+    const TImage16 f = test::ReadPgm16(dir.Path() / "frames" / name[i]);
+    ASSERT_EQ(f.Width, W);
+    EXPECT_EQ(Image16GetPixel(f, 5, 7), 256 * frames[static_cast<std::size_t>(i)][7 * W + 5]);
+  }
+  // The default picture name: the first file's stem, postfix and number, in the current folder.
+  EXPECT_TRUE(fs::is_regular_file(dir.Path() / "f0__1.bmp"));
+}
+
+TEST(CliRun, DefaultNameGoesIntoTheResultFolderMadeWhenMissing) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("jupiter.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  const test::ProcessResult r = RunCli({"--result-dir", "a/b", "--no-stack", "jupiter.bmp"}, dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_TRUE(fs::is_regular_file(dir.Path() / "a/b/jupiter__1.bmp"));
+  EXPECT_EQ(r.Out, "a/b/jupiter__1.bmp\n");
+}
+
+/// A colour video whose green and blue move by known shifts while red stays
+/// still: the luminance follows green, a search on red alone would find (0, 0).
+void WriteColourVideo(const std::string& path, const std::vector<std::pair<int, int>>& shifts) {
+  constexpr int W = 160, H = 120;
+  AviWriter writer(path, W, H, AviPixelFormat::Bgr24);
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(W * H * 3));
+  auto disc = [](int x, int y, int cx, int cy) {
+    const int dx = x - cx, dy = y - cy;
+    const int r2 = dx * dx + dy * dy;
+    return r2 < 400 ? 200 - r2 / 4 + ((x / 3 + y / 5) % 4) * 8 : 10;
+  };
+  for (const auto& [sx, sy] : shifts) {
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        std::uint8_t* p = &frame[static_cast<std::size_t>((y * W + x) * 3)];
+        const int moving = disc(x - sx, y - sy, W / 2, H / 2);
+        p[0] = static_cast<std::uint8_t>(moving);                        // blue
+        p[1] = static_cast<std::uint8_t>(moving);                        // green
+        p[2] = static_cast<std::uint8_t>(disc(x, y, W / 2, H / 2) / 2);  // red, still
+      }
+    writer.AddFrame(frame.data());
+  }
+  writer.Finish();
+}
+
+TEST(CliRun, ColourChannelsTakeTheShiftsOfTheFirst) {
+  test::TempDir dir;
+  const std::vector<std::pair<int, int>> shifts{{0, 0}, {4, -3}, {-6, 2}, {7, 5}, {-2, -7}, {3, 3}};
+  WriteColourVideo(dir.File("colour.avi"), shifts);
+  const test::ProcessResult r = RunCli({"--channels", "LRGB", "--area", "96", "--report", "r.json", "--raw-output",
+                                        "sum.pgm", "--export-frames", "ex", "-o", "colour.bmp", "colour.avi"},
+                                       dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  const Json report = ReadJson(dir.Path() / "r.json");
+  ASSERT_EQ(report["runs"].size(), 4u);
+  const char* letters[] = {"L", "R", "G", "B"};
+  for (std::size_t k = 0; k < 4; ++k) {
+    const Json& run = report["runs"][k];
+    EXPECT_EQ(run["channel"], letters[k]);
+    ASSERT_EQ(run["frames"].size(), shifts.size());
+    for (std::size_t i = 0; i < shifts.size(); ++i)
+      EXPECT_EQ(run["frames"][i]["shift"], Json::array({shifts[i].first, shifts[i].second}))
+          << letters[k] << " frame " << i;
+  }
+  EXPECT_EQ(report["raw_output"], Json::array({"sum_L.pgm", "sum_R.pgm", "sum_G.pgm", "sum_B.pgm"}));
+  for (const char* name : {"sum_L.pgm", "sum_R.pgm", "sum_G.pgm", "sum_B.pgm"})
+    EXPECT_EQ(test::ReadPgm16(dir.Path() / name).Width, 160) << name;
+  for (const char* letter : letters) EXPECT_TRUE(fs::is_regular_file(dir.Path() / "ex" / letter / "frame_0005.pgm"));
+}
+
+// ---- Exit statuses and messages.
+
+TEST(CliRun, MissingFileIsAnInputError) {
+  test::TempDir dir;
+  const test::ProcessResult r = RunCli({"-o", "x.bmp", "nothing.avi"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_EQ(ErrorLine(r), "corvane-cli: error: cannot read \"nothing.avi\": no such file");
+  EXPECT_TRUE(test::FilesIn(dir.Path()).empty());
+}
+
+TEST(CliRun, UnreadablePictureIsAnInputErrorNamingTheFile) {
+  test::TempDir dir;
+  std::ofstream(dir.File("broken.bmp")) << "this is not a bitmap";
+  const test::ProcessResult r = RunCli({"--report", "r.json", "-o", "x.bmp", "broken.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
+  const std::string line = ErrorLine(r);
+  EXPECT_EQ(line.rfind("corvane-cli: error: ", 0), 0u) << line;
+  EXPECT_NE(line.find("broken.bmp"), std::string::npos) << line;
+  EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"broken.bmp"});
+}
+
+TEST(CliRun, UndecodableVideoIsAnInputError) {
+  test::TempDir dir;
+  std::ofstream(dir.File("noise.avi")) << std::string(4096, 'x');
+  const test::ProcessResult r = RunCli({"-o", "x.bmp", "noise.avi"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
+  EXPECT_NE(r.Err.find("corvane-cli: error: cannot read \"noise.avi\""), std::string::npos) << r.Err;
+  EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"noise.avi"});
+}
+
+TEST(CliRun, ShortLutIsAnInputErrorAndNothingIsWritten) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  std::ofstream(dir.File("short.lut"), std::ios::binary) << std::string(131071, '\0');
+  const test::ProcessResult r = RunCli(
+      {"--lut", "short.lut", "--report", "r.json", "--raw-output", "raw.pgm", "-o", "x.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
+  const std::string line = ErrorLine(r);
+  EXPECT_EQ(line.rfind("corvane-cli: error: ", 0), 0u) << line;
+  EXPECT_NE(line.find("short.lut"), std::string::npos) << line;
+  EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"p.bmp", "short.lut"}));
+}
+
+TEST(CliRun, UnwritableOutputIsAnOutputErrorWithNoPartialFile) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  std::ofstream(dir.File("file")) << "a file where a folder should be";
+  const test::ProcessResult r = RunCli({"--report", "r.json", "-o", "file/x.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 4);
+  const std::string line = ErrorLine(r);
+  EXPECT_EQ(line.rfind("corvane-cli: error: ", 0), 0u) << line;
+  EXPECT_NE(line.find("file"), std::string::npos) << line;
+  EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"file", "p.bmp"}));
+}
+
+TEST(CliRun, OtherExtensionsAreSkippedWithAWarning) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.BMP"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  std::ofstream(dir.File("notes.txt")) << "x";
+  const test::ProcessResult r = RunCli({"-o", "x.bmp", "notes.txt", "p.BMP"}, dir.Path());
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Err.find("corvane-cli: warning: skipping \"notes.txt\""), std::string::npos) << r.Err;
+  const test::ProcessResult none = RunCli({"notes.txt"}, dir.Path());
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_NE(none.Err.find("corvane-cli: error: no input file"), std::string::npos) << none.Err;
+}
+
+TEST(CliRun, FrameBeyondTheLoadedFramesIsAUsageError) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  const test::ProcessResult r =
+      RunCli({"--basis", "user", "--frame", "3", "-o", "x.bmp", "p.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 1);
+  EXPECT_EQ(ErrorLine(r), "corvane-cli: error: --frame: value 3 is outside 1..2 (the frames loaded)");
+}
+
+}  // namespace
+}  // namespace corvane
