@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <optional>
 
@@ -32,15 +31,15 @@ class InputError : public std::runtime_error {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-/// Throws InputError unless `path` names a readable file.
+/// Throws InputError unless `path` names a readable file (checked without
+/// opening it).
 void CheckReadable(const std::string& path, const std::string& what) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (ec || !fs::exists(status)) throw InputError("cannot read " + what + Quoted(path) + ": no such file");
   if (fs::is_directory(status)) throw InputError("cannot read " + what + Quoted(path) + ": it is a folder");
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) throw InputError("cannot read " + what + Quoted(path) + ": permission denied");
+  if (::access(path.c_str(), R_OK) != 0) throw InputError("cannot read " + what + Quoted(path) + ": permission denied");
 }
 
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -59,6 +58,8 @@ class BatchRun {
       : m_o(options), m_services(services), m_wb(services) {}
 
   void Run();
+  /// The file being read while the preview or the load runs, else "".
+  std::string FileInWork() const { return m_reading ? m_wb.Loader.CurrentFile() : std::string(); }
 
  private:
   void CheckInputs();
@@ -76,6 +77,7 @@ class BatchRun {
   Report m_report;
   std::vector<std::pair<int, std::string>> m_rawPlanes;  // channel, file
   std::optional<int> m_firstRunFrames;                   // frames of the first run after a Ctrl-C
+  bool m_reading = false;                                // the preview or the load runs
 };
 
 void BatchRun::CheckInputs() {
@@ -305,7 +307,10 @@ void BatchRun::RunChannel(std::size_t index) {
 
   // Preview.
   m_services.ResetInvalidFormatCount();
-  if (!m_wb.PreviewAction(m_files)) {
+  m_reading = true;
+  const bool previewed = m_wb.PreviewAction(m_files);
+  m_reading = false;
+  if (!previewed) {
     throw InputError("cannot read " + Quoted(m_files.front()) +
                      (m_services.InvalidFormatCount() > 0 ? ": not a video that can be decoded (INVALID FORMAT!)"
                                                           : ": nothing could be read from it"));
@@ -315,7 +320,9 @@ void BatchRun::RunChannel(std::size_t index) {
   // Load.
   m_services.BeginStage("Loading", 1, true);
   auto start = std::chrono::steady_clock::now();
+  m_reading = true;
   m_wb.LoadAction();
+  m_reading = false;
   record.LoadMs = MillisecondsSince(start);
   m_services.EndStage();
   FrameList& frames = m_wb.Frames;
@@ -448,14 +455,19 @@ void BatchRun::Run() {
 int RunBatch(const CliOptions& options) {
   TerminalServices services(options.Progress, options.Level, stderr, ::isatty(STDERR_FILENO) != 0);
   services.InstallInterruptHandler();
-  auto fail = [&services](int code, const std::string& message) {
+  std::optional<BatchRun> run;
+  // An error of the image operations while a file is read says which file.
+  auto fail = [&services, &run](int code, const std::string& message) {
+    const std::string file = run ? run->FileInWork() : std::string();
     services.EndStage();
-    services.Error(message);
+    services.Error(file.empty() || message.find(file) != std::string::npos
+                       ? message
+                       : message + " (reading " + Quoted(file) + ")");
     return code;
   };
   try {
-    BatchRun run(options, services);
-    run.Run();
+    run.emplace(options, services);
+    run->Run();
   } catch (const UsageError& e) {
     return fail(ExitUsage, e.what());
   } catch (const InputError& e) {

@@ -2,7 +2,9 @@
 // shifts of a generated video, the mean of known frames, colour runs, every
 // exit status with its message, and no partial output after a failure.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -275,6 +277,118 @@ TEST(CliRun, FrameBeyondTheLoadedFramesIsAUsageError) {
       RunCli({"--basis", "user", "--frame", "3", "-o", "x.bmp", "p.bmp", "p.bmp"}, dir.Path());
   EXPECT_EQ(r.Code, 1);
   EXPECT_EQ(ErrorLine(r), "corvane-cli: error: --frame: value 3 is outside 1..2 (the frames loaded)");
+}
+
+TEST(CliRun, ProcessingErrorIsStatusThreeNamingTheFile) {
+  test::TempDir dir;
+  // A 24-bit BMP wider than the 3600 columns a 24-bit row is converted through.
+  constexpr int W = 3700, H = 2;
+  const int stride = (W * 3 + 3) & ~3;
+  std::string bmp = "BM";
+  auto put32 = [&bmp](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  auto put16 = [&bmp](std::uint32_t v) {
+    for (int i = 0; i < 2; ++i) bmp.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  put32(static_cast<std::uint32_t>(54 + stride * H));
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(W);
+  put32(H);
+  put16(1);
+  put16(24);
+  for (std::uint32_t v : {0u, static_cast<std::uint32_t>(stride * H), 2835u, 2835u, 0u, 0u}) put32(v);
+  bmp.append(static_cast<std::size_t>(stride * H), '\x40');
+  std::ofstream(dir.File("wide.bmp"), std::ios::binary) << bmp;
+  const test::ProcessResult r = RunCli({"-o", "x.bmp", "wide.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 3);
+  const std::string line = ErrorLine(r);
+  EXPECT_NE(line.find("3600"), std::string::npos) << line;
+  EXPECT_NE(line.find("wide.bmp"), std::string::npos) << line;
+  EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"wide.bmp"});
+}
+
+TEST(CliRun, SavedStackedFramesDoNotChangeTheResultName) {
+  test::TempDir dir;
+  std::mt19937 rng(5);
+  const std::string names[] = {"moon.bmp", "moon2.bmp", "moon3.bmp"};
+  for (const std::string& name : names) WriteGreyBmp(dir.File(name), 64, 48, RandomBytes(rng, 64 * 48));
+  const test::ProcessResult r =
+      RunCli({"--save-stacked", "stack", "--area", "96", "moon.bmp", "moon2.bmp", "moon3.bmp"}, dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(test::FilesIn(dir.Path() / "stack"),
+            (std::vector<std::string>{"STACK_moon2__0.bmp", "STACK_moon3__0.bmp", "STACK_moon__0.bmp"}));
+  EXPECT_TRUE(fs::is_regular_file(dir.Path() / "moon__1.bmp"));
+}
+
+TEST(CliRun, ThreeChannelsShowAsRgbAndNameIt) {
+  test::TempDir dir;
+  WriteColourVideo(dir.File("colour.avi"), {{0, 0}, {2, 1}});
+  const test::ProcessResult r =
+      RunCli({"--channels", "RGB", "--name-channel", "--area", "96", "colour.avi"}, dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  EXPECT_EQ(r.Out, "colour__RGB_1.bmp\n");
+  const test::ProcessResult shown =
+      RunCli({"--channels", "RB", "--show", "LRGB", "--name-channel", "--area", "96", "colour.avi"}, dir.Path());
+  ASSERT_EQ(shown.Code, 0) << shown.Err;
+  EXPECT_EQ(shown.Out, "colour__LRGB_1.bmp\n");
+}
+
+TEST(CliRun, BasisResultAlignsToAFirstCalculation) {
+  test::TempDir dir;
+  ASSERT_EQ(test::RunProcess(test::MakeSampleBinary(),
+                             {"-W", "160", "-H", "120", "-n", "12", "--seed", "3", "-o", "p.avi"}, dir.Path())
+                .Code,
+            0);
+  const auto truth = ReadShifts(dir.Path() / "p.shifts.txt");
+  const test::ProcessResult r =
+      RunCli({"--basis", "result", "--area", "96", "--report", "r.json", "-q", "p.avi"}, dir.Path());
+  ASSERT_EQ(r.Code, 0) << r.Err;
+  // The basis is the mean of the unaligned frames, so every shift is found
+  // against that picture: the differences between frames stay the true ones.
+  const Json frames = ReadJson(dir.Path() / "r.json")["runs"][0]["frames"];
+  ASSERT_EQ(frames.size(), truth.size());
+  const int x0 = frames[0]["shift"][0], y0 = frames[0]["shift"][1];
+  for (std::size_t i = 1; i < truth.size(); ++i) {
+    EXPECT_NEAR(static_cast<int>(frames[i]["shift"][0]) - x0, truth[i].first, 1) << i;
+    EXPECT_NEAR(static_cast<int>(frames[i]["shift"][1]) - y0, truth[i].second, 1) << i;
+  }
+}
+
+TEST(CliRun, SecondCtrlCEndsTheRunWithStatus130AndNoOutput) {
+  test::TempDir dir;
+  // A look-up table that is a pipe nobody writes to: the run waits on it for ever.
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  ASSERT_EQ(::mkfifo(dir.File("waiting.lut").c_str(), 0644), 0);
+  const fs::path err = dir.Path() / "err.txt";
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
+    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (e < 0) ::_exit(127);
+    ::dup2(e, STDERR_FILENO);
+    const std::string cli = test::CliBinary();
+    ::execl(cli.c_str(), cli.c_str(), "-v", "--lut", "waiting.lut", "-o", "x.bmp", "p.bmp",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The frame budget line comes after Ctrl-C is taken over and before the table is opened.
+  for (int i = 0; i < 500 && test::ReadText(err).find("Maximum nr of frames") == std::string::npos; ++i)
+    ::usleep(10000);
+  ::kill(pid, SIGINT);
+  ::usleep(100000);
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string text = test::ReadText(err);
+  EXPECT_NE(text.find("stop requested"), std::string::npos) << text;
+  EXPECT_NE(text.find("corvane-cli: error: interrupted"), std::string::npos) << text;
+  EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"err.txt", "p.bmp", "waiting.lut"}));
 }
 
 }  // namespace
