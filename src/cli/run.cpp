@@ -73,7 +73,8 @@ class BatchRun {
   const CliOptions& m_o;
   TerminalServices& m_services;
   Workbench m_wb;
-  std::vector<std::string> m_files;
+  std::vector<std::string> m_inputFiles;  // pictures and videos, as given
+  std::vector<std::string> m_files;       // those the previews and loads go through
   Report m_report;
   std::vector<std::pair<int, std::string>> m_rawPlanes;  // channel, file
   std::optional<int> m_firstRunFrames;                   // frames of the first run after a Ctrl-C
@@ -90,6 +91,7 @@ void BatchRun::CheckInputs() {
     m_files.push_back(file);
   }
   if (m_files.empty()) throw UsageError("no input file: every file given was skipped");
+  m_inputFiles = m_files;
   if (!m_o.Dark.empty()) CheckReadable(m_o.Dark, "the dark frame ");
   if (!m_o.Flat.empty()) CheckReadable(m_o.Flat, "the flat field ");
   if (!m_o.UnsharpPsf.empty()) CheckReadable(m_o.UnsharpPsf, "the PSF ");
@@ -306,20 +308,26 @@ void BatchRun::RunChannel(std::size_t index) {
   if (m_o.Channels.size() > 1) m_services.Info("Channel " + record.Channel);
 
   // Preview.
-  m_services.ResetInvalidFormatCount();
-  m_reading = true;
-  const bool previewed = m_wb.PreviewAction(m_files);
-  m_reading = false;
-  if (!previewed) {
-    throw InputError("cannot read " + Quoted(m_files.front()) +
-                     (m_services.InvalidFormatCount() > 0 ? ": not a video that can be decoded (INVALID FORMAT!)"
-                                                          : ": nothing could be read from it"));
+  // Preview. A video that cannot be decoded gives no frame (a warning says
+  // so); when it stands first, the next file is previewed instead, so the run
+  // fails only when no file gives a frame at all.
+  while (true) {
+    m_services.ResetInvalidFormatCount();
+    m_reading = true;
+    const bool previewed = m_wb.PreviewAction(m_files);
+    m_reading = false;
+    if (previewed) break;
+    if (m_services.InvalidFormatCount() == 0)
+      throw InputError("cannot read " + Quoted(m_files.front()) + ": nothing could be read from it");
+    m_files.erase(m_files.begin());
+    if (m_files.empty()) throw InputError("no frame could be loaded: no video given could be decoded");
   }
   ApplyAfterPreview(first);
 
   // Load.
   m_services.BeginStage("Loading", 1, true);
   auto start = std::chrono::steady_clock::now();
+  m_services.ResetInvalidFormatCount();
   m_reading = true;
   m_wb.LoadAction();
   m_reading = false;
@@ -328,7 +336,7 @@ void BatchRun::RunChannel(std::size_t index) {
   FrameList& frames = m_wb.Frames;
   if (frames.Empty()) {
     if (m_services.InvalidFormatCount() > 0)
-      throw InputError("no frame could be loaded: no video given could be decoded (INVALID FORMAT!)");
+      throw InputError("no frame could be loaded: no video given could be decoded");
     throw InputError("no frame could be loaded from the files given (check --avi-start, --avi-end and --avi-skip)");
   }
   if (first && TerminalServices::Interrupted()) m_firstRunFrames = frames.Count();
@@ -429,7 +437,7 @@ void BatchRun::WriteOutputs() {
   }
 
   if (!m_o.Report.empty()) {
-    m_report.Files = m_files;
+    m_report.Files = m_inputFiles;
     m_report.InputSize = {c.LoadFrames.InputWidth, c.LoadFrames.InputHeight};
     m_report.OutputSize = {c.LoadFrames.OutputWidth, c.LoadFrames.OutputHeight};
     m_report.MaxFrames = m_wb.Frames.MaxFrames();

@@ -224,13 +224,22 @@ TEST(CliRun, UnreadablePictureIsAnInputErrorNamingTheFile) {
   EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"broken.bmp"});
 }
 
-TEST(CliRun, UndecodableVideoIsAnInputError) {
+TEST(CliRun, UndecodableVideoIsAnInputErrorOnlyWhenNoFrameLoads) {
   test::TempDir dir;
   std::ofstream(dir.File("noise.avi")) << std::string(4096, 'x');
   const test::ProcessResult r = RunCli({"-o", "x.bmp", "noise.avi"}, dir.Path());
   EXPECT_EQ(r.Code, 2);
-  EXPECT_NE(r.Err.find("corvane-cli: error: cannot read \"noise.avi\""), std::string::npos) << r.Err;
+  EXPECT_EQ(ErrorLine(r), "corvane-cli: error: no frame could be loaded: no video given could be decoded");
+  EXPECT_NE(r.Err.find("corvane-cli: warning: cannot decode the video \"noise.avi\""), std::string::npos) << r.Err;
   EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"noise.avi"});
+
+  // With a readable file beside it the run goes on with that one.
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  const test::ProcessResult partly = RunCli({"--report", "r.json", "noise.avi", "p.bmp", "noise.avi"}, dir.Path());
+  EXPECT_EQ(partly.Code, 0) << partly.Err;
+  EXPECT_NE(partly.Err.find("corvane-cli: warning: cannot decode the video \"noise.avi\""), std::string::npos);
+  EXPECT_EQ(ReadJson(dir.Path() / "r.json")["runs"][0]["frames"].size(), 1u);
+  EXPECT_EQ(partly.Out, "p__1.bmp\n");
 }
 
 TEST(CliRun, ShortLutIsAnInputErrorAndNothingIsWritten) {
