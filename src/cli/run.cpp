@@ -64,7 +64,7 @@ class BatchRun {
  private:
   void CheckInputs();
   void ApplySettings();
-  void ApplyAfterPreview(bool firstRun);
+  void ApplyAfterPreview();
   void ApplyAfterLoad(bool firstRun);
   void RunChannel(std::size_t index);
   void WriteOutputs();
@@ -209,20 +209,14 @@ void BatchRun::ApplySettings() {
   if (o.NoAutonumber) c.SetNameControl(&Settings::NameAutonumberCheckBox, false);
 }
 
-void BatchRun::ApplyAfterPreview(bool firstRun) {
+void BatchRun::ApplyAfterPreview() {
   Settings& c = m_wb.Config;
-  // The preview of a video sets the frame range to the whole video, as in the
-  // window; the range asked for is set afterwards, through the boxes' rules.
-  c.SetAVIEnd(m_o.AviEnd);
-  c.SetAVIStart(m_o.AviStart);
-  if (firstRun) {
-    if (c.LoadFrames.AVIEnd != m_o.AviEnd && m_o.AviEnd != AVIFrameRange.Max)
-      m_services.Warning("--avi-end " + std::to_string(m_o.AviEnd) + " is beyond the last frame " +
-                         std::to_string(c.LoadFrames.AVIEnd) + " of " + Quoted(m_files.front()));
-    if (c.LoadFrames.AVIStart != m_o.AviStart)
-      m_services.Warning("--avi-start " + std::to_string(m_o.AviStart) + " is beyond the last frame " +
-                         std::to_string(c.LoadFrames.AVIStart) + " to load; loading from there");
-  }
+  // The preview of a video sets the frame range to that video, as in the
+  // window. The options set the two fields as given instead: the loader stops
+  // each video at its own last frame, so later, longer videos are loaded whole.
+  c.LoadFrames.AVIStart = m_o.AviStart;
+  c.LoadFrames.AVIEnd = m_o.AviEnd;
+  c.NotifyLoadFrames();
   // A preview clears the manual mark, as a new preview in the window does.
   if (m_o.Mark) {
     m_wb.Mark.ManualMarkSet = true;
@@ -322,7 +316,7 @@ void BatchRun::RunChannel(std::size_t index) {
     m_files.erase(m_files.begin());
     if (m_files.empty()) throw InputError("no frame could be loaded: no video given could be decoded");
   }
-  ApplyAfterPreview(first);
+  ApplyAfterPreview();
 
   // Load.
   m_services.BeginStage("Loading", 1, true);

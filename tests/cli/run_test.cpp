@@ -144,6 +144,29 @@ TEST(CliRun, RawOutputIsTheMeanOfKnownFrames) {
   EXPECT_TRUE(fs::is_regular_file(dir.Path() / "f0__1.bmp"));
 }
 
+TEST(CliRun, FrameRangeAppliesToEveryVideo) {
+  test::TempDir dir;
+  for (const auto& [name, count] : {std::pair{"short.avi", "6"}, {"long.avi", "14"}})
+    ASSERT_EQ(
+        test::RunProcess(test::MakeSampleBinary(), {"-W", "64", "-H", "48", "-n", count, "-o", name}, dir.Path()).Code,
+        0);
+  auto numbers = [&dir](const std::vector<std::string>& options) {
+    std::vector<std::string> args = options;
+    for (const char* a : {"--no-stack", "--report", "r.json", "short.avi", "long.avi"}) args.push_back(a);
+    const test::ProcessResult r = RunCli(args, dir.Path());
+    EXPECT_EQ(r.Code, 0) << r.Err;
+    std::vector<std::pair<std::string, int>> out;
+    const Json report = ReadJson(dir.Path() / "r.json");
+    for (const Json& f : report["runs"][0]["frames"]) out.emplace_back(f["file"], f["number"]);
+    return out;
+  };
+  // The preview of the shorter first video does not cut the longer one.
+  EXPECT_EQ(numbers({}).size(), 20u);
+  const std::vector<std::pair<std::string, int>> range{
+      {"short.avi", 4}, {"long.avi", 4}, {"long.avi", 6}, {"long.avi", 8}, {"long.avi", 10}};
+  EXPECT_EQ(numbers({"--avi-start", "3", "--avi-end", "11", "--avi-skip", "2"}), range);
+}
+
 TEST(CliRun, DefaultNameGoesIntoTheResultFolderMadeWhenMissing) {
   test::TempDir dir;
   WriteGreyBmp(dir.File("jupiter.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
