@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "output/picture_files.h"
+#include "stack/combine.h"
 
 #ifndef CORVANE_VERSION
 #define CORVANE_VERSION "2"
@@ -204,17 +205,19 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
   // Combine parameters: the ranges the panel gives the method (Multiply's
   // "Frame 2:" is checked against the frames loaded, later).
   if (o.P1 || o.P2) {
-    if (o.Combine != 2 && o.Combine != 3)
+    if (o.Combine != CombineMultiply && o.Combine != CombineAdd)
       throw UsageError(std::string(o.P1 ? "--p1" : "--p2") + " is used only with --combine multiply or add");
-    const SpinRange p1 = o.Combine == 3 ? SpinRange{0, 100, 1} : SpinRange{1, 4096, 1};
-    const SpinRange p2{1, 100, 1};
-    if (o.P1 && !p1.Contains(*o.P1))
-      throw UsageError("--p1: value " + std::to_string(*o.P1) + " is outside " +
-                       (o.Combine == 3 ? RangeText(p1) : "1..the number of frames") + " for --combine " +
-                       CombineWords[static_cast<std::size_t>(o.Combine)]);
-    if (o.P2 && !p2.Contains(*o.P2))
-      throw UsageError("--p2: value " + std::to_string(*o.P2) + " is outside " + RangeText(p2) + " for --combine " +
-                       CombineWords[static_cast<std::size_t>(o.Combine)]);
+    const CombinePanel panel = CombinePanelFor(o.Combine, FrameListLimit);
+    const std::string method = " for --combine " + CombineWords[static_cast<std::size_t>(o.Combine)];
+    auto check = [&method](const char* option, const std::optional<std::int32_t>& value, const CombineSpin& spin,
+                           const std::string& upper) {
+      if (value && (*value < spin.Minimum || *value > spin.Maximum))
+        throw UsageError(std::string(option) + ": value " + std::to_string(*value) + " is outside " +
+                         std::to_string(spin.Minimum) + ".." + upper + method);
+    };
+    check("--p1", o.P1, panel.Spin1,
+          o.Combine == CombineMultiply ? std::string("the number of frames") : std::to_string(panel.Spin1.Maximum));
+    check("--p2", o.P2, panel.Spin2, std::to_string(panel.Spin2.Maximum));
   }
 
   if (!o.Deconvolve) {
@@ -369,14 +372,26 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   const std::string combine = "Quality and combining";
   intOption("--threshold", o.Threshold, ThresholdRange, "frames with quality >= N are good", combine);
   choice("--combine", raw.Combine, CombineWords, "combine method (default mean)", combine);
-  app.add_option("--p1", o.P1, "multiply: frame 2 (1..frames, default 1); add: % 1 (0..100, default 10)")
-      ->check(WholeNumber())
-      ->type_name("N")
-      ->group(combine);
-  app.add_option("--p2", o.P2, "multiply: divide by (1..100, default 100); add: % 2 (1..100, default 20)")
-      ->check(WholeNumber())
-      ->type_name("N")
-      ->group(combine);
+  {
+    // The panel's rows give the ranges and start values of the two parameters.
+    const CombinePanel multiply = CombinePanelFor(CombineMultiply, 0);
+    const CombinePanel add = CombinePanelFor(CombineAdd, 0);
+    auto spinText = [](const CombineSpin& spin, const std::string& upper) {
+      return "(" + std::to_string(spin.Minimum) + ".." + upper + ", default " + std::to_string(spin.Value) + ")";
+    };
+    app.add_option("--p1", o.P1,
+                   "multiply: frame 2 " + spinText(multiply.Spin1, "frames") + "; add: % 1 " +
+                       spinText(add.Spin1, std::to_string(add.Spin1.Maximum)))
+        ->check(WholeNumber())
+        ->type_name("N")
+        ->group(combine);
+    app.add_option("--p2", o.P2,
+                   "multiply: divide by " + spinText(multiply.Spin2, std::to_string(multiply.Spin2.Maximum)) +
+                       "; add: % 2 " + spinText(add.Spin2, std::to_string(add.Spin2.Maximum)))
+        ->check(WholeNumber())
+        ->type_name("N")
+        ->group(combine);
+  }
 
   const std::string enhance = "Enhancement";
   optionalInt("--unsharp", o.Unsharp, UMAStrengthRange, "unsharp masking with strength S", "off", enhance)
