@@ -36,7 +36,7 @@ long long PlaneArena::BytesInBlocks() noexcept { return g_blockBytes.load(); }
 PlaneArena::Block* PlaneArena::NewBlock(std::size_t bytes) {
   void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
+#if defined(MADV_HUGEPAGE) && defined(CORVANE_HUGE_PAGES)
   ::madvise(p, bytes, MADV_HUGEPAGE);
 #endif
   Block* b = new (p) Block;
