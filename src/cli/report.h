@@ -1,0 +1,46 @@
+#pragma once
+// The JSON report of a batch run: the files, the sizes, and for each channel
+// run the fields of every frame item after the run.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/frame_list.h"
+
+namespace corvane::cli {
+
+struct RunRecord {
+  std::string Channel;  ///< "L", "R", "G" or "B"
+  struct Frame {
+    int Index = 0;
+    std::string File;
+    std::int32_t Number = -1;
+    std::int32_t Width = 0, Height = 0;
+    TPoint32 Center, Shift;
+    std::int32_t Mean = 0;
+    double Rotate = 0.0, Resize = 1.0;
+    std::int32_t Correlation = 0, Quality = 0;
+    double QualityCorrelation = 1.0, QualityLuminance = 1.0, QualityContrast = 1.0;
+  };
+  std::vector<Frame> Frames;
+  int GoodFrames = 0;
+  double LoadMs = 0.0, StackMs = 0.0, CalculateMs = 0.0;
+
+  /// Copies the fields of every frame of the list as they stand.
+  void TakeFrames(const FrameList& frames);
+};
+
+struct Report {
+  std::vector<std::string> Files;
+  std::array<std::int32_t, 2> InputSize{0, 0};
+  std::array<std::int32_t, 2> OutputSize{0, 0};
+  int MaxFrames = 0;
+  std::vector<RunRecord> Runs;
+  std::string Output;
+  std::vector<std::string> RawOutput;
+
+  /// The report as JSON text (keys in a fixed order, two-space indent).
+  std::string ToJson(const std::string& version) const;
+};
+
+}  // namespace corvane::cli
