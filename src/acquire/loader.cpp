@@ -68,13 +68,28 @@ const Lut16& FrameLoader::BiasGainTable(double bias, double gain, bool& identity
 
 namespace {
 
-// A black plane of width x height, reusing the storage it has when the size fits.
-void BlackPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
+// A plane of width x height, reusing the storage it has when the size fits.
+// Answers whether it is new (and so black).
+bool WorkPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
   if (plane.HasStorage() && plane.Width == std::min(width, MaxImageWidth) &&
       plane.Height == std::min(height, MaxImageHeight))
-    Image16FillRect(plane, 0, 0, plane.Width, plane.Height, 0);
-  else
-    Image16Create(plane, width, height);
+    return false;
+  Image16Create(plane, width, height);
+  return true;
+}
+
+// A black plane of width x height, reusing the storage it has when the size fits.
+void BlackPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
+  if (!WorkPlane(plane, width, height)) Image16FillRect(plane, 0, 0, plane.Width, plane.Height, 0);
+}
+
+// A plane whose one-sample border is black (the median writes the rest).
+void BlackBorderPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
+  if (WorkPlane(plane, width, height)) return;
+  Image16FillRect(plane, 0, 0, plane.Width, 1, 0);
+  Image16FillRect(plane, 0, plane.Height - 1, plane.Width, 1, 0);
+  Image16FillRect(plane, 0, 0, 1, plane.Height, 0);
+  Image16FillRect(plane, plane.Width - 1, 0, 1, plane.Height, 0);
 }
 
 }  // namespace
@@ -92,8 +107,13 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
       m_input.Height != std::min(input.Height(), MaxImageHeight))
     Image16Create(m_input, input.Width(), input.Height());
   Image16FromBitmap(m_input, input, 0, 0, input.Width(), input.Height(), ChannelCodeOfSetting(s.Channel));
+  // Frames that go into the list come from the arena's large blocks; the
+  // frames of a preview or a settings change are shown and dropped at once.
   auto output = std::make_unique<TImageListItem>(0, 0);
-  m_arena.Create(output->Image, outW, outH);
+  if (m_framesForList)
+    m_arena.Create(output->Image, outW, outH);
+  else
+    Image16Create(output->Image, outW, outH);
   output->FileName = fileName;
   output->Number = number;
   const std::int32_t w1 = m_input.Width, h1 = m_input.Height;
@@ -115,7 +135,7 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
   }
   // 7. The 3 x 3 median; the border of the new plane is black.
   if (s.Median) {
-    BlackPlane(m_work, w1, h1);
+    BlackBorderPlane(m_work, w1, h1);
     Image16Median3(m_work, 0, 0, m_input, 0, 0, w1, h1);
     std::swap(m_input, m_work);
   }
@@ -129,7 +149,7 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
   if (s.FlatField && !s.FlatFieldFile.empty()) {
     if (const TImageListItem* flat = CorrectionPicture(m_flat, s.FlatFieldFile, s.Channel)) {
       const std::int32_t m = Image16Mean(flat->Image, 0, 0, flat->Image.Width, flat->Image.Height);
-      BlackPlane(m_accumulator, 2 * w1, h1);
+      WorkPlane(m_accumulator, 2 * w1, h1);  // every pixel is written by the product
       Image16MultiplyConst(m_accumulator, 0, 0, m_input, 0, 0, w1, h1, m);
       Image16DividePlane(m_input, 0, 0, m_accumulator, 0, 0, flat->Image, 0, 0, flat->Image.Width,
                          flat->Image.Height);
@@ -199,9 +219,13 @@ void FrameLoader::Bookkeeping() {
 
 void FrameLoader::Load() {
   if (m_files.empty()) return;
+  // The list of this load: a preview started while the load pumps messages
+  // picks new files for the next load, not for this one.
+  const std::vector<std::string> files = m_files;
+  const FlagScope forList(m_framesForList);
   if (m_settings.LoadFrames.LoadWhen == 0) m_frames.Clear();
   m_services.ProgressStart(2, 1, m_frames.MaxFrames(), "Nr of frames");
-  for (const std::string& file : m_files) {
+  for (const std::string& file : files) {
     m_services.ProgressStep(2, m_frames.Count());
     m_currentFile = file;
     const int kind = SourceKindOf(file);
@@ -250,6 +274,7 @@ void FrameLoader::Load() {
 }
 
 void FrameLoader::LoadFramesChanged() {
+  const FlagScope shownOnly(m_framesForList, false);
   const std::int32_t start = m_settings.LoadFrames.AVIStart;
   const std::int32_t end = m_settings.LoadFrames.AVIEnd;
   const bool video = SourceKindOf(m_currentFile) == 0;

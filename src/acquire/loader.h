@@ -92,6 +92,15 @@ class FrameLoader {
   double m_lutBias = -1.0;
   double m_lutGain = -1.0;
   bool m_lutIdentity = false;
+  bool m_framesForList = false;  ///< set while Load runs: its frames stay in the list
+
+  /// Sets a flag for the life of a scope.
+  struct FlagScope {
+    explicit FlagScope(bool& flag, bool value = true) : Flag(flag), Before(flag) { Flag = value; }
+    ~FlagScope() { Flag = Before; }
+    bool& Flag;
+    bool Before;
+  };
 };
 
 }  // namespace corvane

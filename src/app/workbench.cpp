@@ -49,6 +49,18 @@ void BuildStackMemo(Memo7& memo, const TStackFramesSettings& s) {
 
 namespace {
 
+// Marks the workbench busy for the life of an action.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
+  ~BusyScope() { m_busy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& m_busy;
+};
+
 std::tm LocalNow() {
   const std::time_t t = std::time(nullptr);
   std::tm out{};
@@ -108,6 +120,7 @@ void Workbench::ChooseCombineMethod(int method) {
 }
 
 bool Workbench::PreviewAction(const std::vector<std::string>& files) {
+  if (m_busy) return false;
   if (!files.empty()) {
     const std::string& first = files.front();
     Config.General.PictureDirectory = DirectoryOfChosenFile(first);
@@ -127,6 +140,8 @@ bool Workbench::PreviewAction(const std::vector<std::string>& files) {
 }
 
 void Workbench::LoadAction() {
+  if (m_busy) return;
+  const BusyScope busy(m_busy);
   Fsm.EventDone();
   Fsm.EventLoad();
   Loader.Load();
@@ -140,6 +155,7 @@ void Workbench::LoadAction() {
 }
 
 bool Workbench::StackFramesRun() {
+  if (m_busy) return false;
   const TStackFramesSettings& s = Config.StackFrames;
   const int channel = Config.LoadFrames.Channel & 3;
   if (Frames.Empty()) {
@@ -150,6 +166,7 @@ bool Workbench::StackFramesRun() {
     Svc.ShowStatus("No result picture to stack on yet: press Calculate first, or choose another basis");
     return false;
   }
+  const BusyScope busy(m_busy);
   Fsm.EventStack();
   const TImage16* basisPlane = nullptr;
   switch (s.Basis) {
@@ -197,6 +214,7 @@ bool Workbench::StackFramesRun() {
 }
 
 void Workbench::StackFramesReset() {
+  if (m_busy) return;
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
@@ -207,7 +225,7 @@ void Workbench::StackFramesReset() {
 
 std::vector<std::string> Workbench::StackFramesSave() {
   std::vector<std::string> written;
-  if (Frames.Empty()) return written;
+  if (m_busy || Frames.Empty()) return written;
   const std::string folder = PrepareResultFolder(Config);
   const std::tm now = Now();
   for (int i = 0; i < Frames.Count(); ++i) {
@@ -247,6 +265,8 @@ void Workbench::EnhanceStep(TImageListItem& m, int method, std::int32_t paramete
 }
 
 void Workbench::CalculateRun() {
+  if (m_busy) return;
+  const BusyScope busy(m_busy);
   Fsm.EventCalculate();
   const TLoadFramesSettings& load = Config.LoadFrames;
   TImageListItem m(load.OutputWidth, load.OutputHeight);
@@ -278,6 +298,7 @@ void Workbench::RenderPicture() {
 }
 
 std::string Workbench::SaveAction() {
+  if (m_busy) return {};
   const Bitmap* shown = Svc.ResultPaneBitmap();
   Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
   const std::tm now = Now();

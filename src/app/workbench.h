@@ -118,6 +118,12 @@ class Workbench {
   /// rules into the result folder; answers the file written ("" when none).
   std::string SaveAction();
 
+  /// Whether an action (load, stack, calculate) is running. The long actions
+  /// let the front-end take input between frames; an action started then is
+  /// refused (it does nothing and answers false or nothing), so no action
+  /// runs inside another and frees what that one works on.
+  bool Busy() const noexcept { return m_busy; }
+
   /// Whether the result plane of a loading channel holds a calculation.
   bool Calculated(int channel) const noexcept { return m_calculated.at(static_cast<std::size_t>(channel & 3)); }
 
@@ -127,6 +133,7 @@ class Workbench {
   void EnhanceStep(TImageListItem& m, int method, std::int32_t parameter, bool local, const Bitmap& picture);
 
   std::array<bool, 4> m_calculated{};
+  bool m_busy = false;
 };
 
 }  // namespace corvane

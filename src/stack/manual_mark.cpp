@@ -21,6 +21,17 @@ TPoint32 PaneToPicture(std::int32_t px, std::int32_t py, bool wholeImage, std::i
   return {px + HalfSpan(InputPaneWidth, width), py + HalfSpan(InputPaneHeight, height)};
 }
 
+namespace {
+
+// The part of a rectangle inside a width x height picture.
+TRect32 Inside(TRect32 r, std::int32_t width, std::int32_t height) {
+  r.w = std::max(0, std::min(r.x + r.w, width) - r.x);
+  r.h = std::max(0, std::min(r.y + r.h, height) - r.y);
+  return r;
+}
+
+}  // namespace
+
 TRect32 ManualMark::MarkedRectangle(std::int32_t width, std::int32_t height) const noexcept {
   return {std::max(0, std::min(DragX, width - DragW)), std::max(0, std::min(DragY, height - DragH)), DragW, DragH};
 }
@@ -43,7 +54,7 @@ std::vector<TRect32> ManualMark::MouseDown(std::int32_t px, std::int32_t py, boo
   const TRect32 r = MarkedRectangle(width, height);
   MarkX = r.x;
   MarkY = r.y;
-  return {r};
+  return {Inside(r, width, height)};
 }
 
 std::vector<TRect32> ManualMark::MouseMove(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
@@ -52,7 +63,7 @@ std::vector<TRect32> ManualMark::MouseMove(std::int32_t px, std::int32_t py, boo
   const TRect32 before = MarkedRectangle(width, height);
   DragFrom(px, py, wholeImage, width, height);
   ManualMarkSet = true;
-  return {before, MarkedRectangle(width, height)};
+  return {Inside(before, width, height), Inside(MarkedRectangle(width, height), width, height)};
 }
 
 std::vector<TRect32> ManualMark::MouseUp(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
@@ -63,7 +74,7 @@ std::vector<TRect32> ManualMark::MouseUp(std::int32_t px, std::int32_t py, bool 
     const TRect32 r = MarkedRectangle(width, height);
     MarkX = r.x;
     MarkY = r.y;
-    out.push_back(r);
+    out.push_back(Inside(r, width, height));
   }
   Dragging = false;
   return out;

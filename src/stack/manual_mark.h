@@ -33,7 +33,9 @@ class ManualMark {
   std::int32_t DragX = 0, DragY = 0;  ///< pointer minus half the area, not clamped
   std::int32_t DragW = 0, DragH = 0;  ///< the area taken when the button went down
 
-  /// Each answers the rectangles to invert on the pane's picture, in order.
+  /// Each answers the rectangles to invert on the pane's picture, in order,
+  /// cut to the picture (the mark itself may reach past a picture that is
+  /// larger than the area in one direction only).
   std::vector<TRect32> MouseDown(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,
                                  std::int32_t height, TPoint32 area);
   std::vector<TRect32> MouseMove(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width,

@@ -278,3 +278,62 @@ TEST(FrameLoader, SingleObjectCentreAndBrightnessTable) {
   // the object point is centred: output (30, 20) shows input (45, 24)
   EXPECT_GT(Image16GetPixel(rig.frames[0].Image, 30, 20), 250 << 8);  // a brighter bias lifts the rest
 }
+
+TEST(FrameLoader, SemiFramesEvenFieldFirstThenOddField) {
+  TempDir dir;
+  const std::string path = dir.File("fields.avi");
+  {
+    AviWriter writer(path, 8, 6, AviPixelFormat::Grey8);
+    std::vector<std::uint8_t> pixels(48);
+    for (int y = 0; y < 6; ++y) std::fill_n(pixels.begin() + 8 * y, 8, static_cast<std::uint8_t>(40 * y));
+    writer.AddFrame(pixels.data());
+    writer.Finish();
+  }
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({path}));
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::AVISemiFrames, true);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 2);
+  // even field: odd rows rebuilt from their neighbours (here the same values); odd field: row 2 from rows 1 and 3
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 0, 1), 40 << 8);
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 0, 2), 80 << 8);
+  EXPECT_EQ(Image16GetPixel(rig.frames[1].Image, 0, 2), ((40 + 120) / 2) << 8);
+  EXPECT_EQ(Image16GetPixel(rig.frames[1].Image, 0, 0), 0);  // row 0 stays
+}
+
+TEST(FrameLoader, VideoCorrectionAndMedian) {
+  TempDir dir;
+  const std::string path = dir.File("shifted.avi");
+  std::vector<std::uint8_t> pixels(100 * 10);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 251);
+  {
+    AviWriter writer(path, 100, 10, AviPixelFormat::Grey8);
+    writer.AddFrame(pixels.data());
+    writer.Finish();
+  }
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({path}));
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::AVICorrection, true);
+  rig.loader.Load();
+  const TImage16& c = rig.frames[0].Image;
+  // sample i takes sample i + 255 for the first 10 - ceil(255 / 100) = 7 rows; the rest is black
+  EXPECT_EQ(Image16GetPixel(c, 0, 0), pixels[255] << 8);
+  EXPECT_EQ(Image16GetPixel(c, 44, 6), pixels[6 * 100 + 44 + 255] << 8);
+  EXPECT_EQ(Image16GetPixel(c, 5, 7), 0);
+  EXPECT_EQ(Image16GetPixel(c, 99, 9), 0);
+
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::AVICorrection, false);
+  rig.settings.SetLoadFrames(&TLoadFramesSettings::Median, true);
+  rig.loader.Load();
+  const TImage16& m = rig.frames[0].Image;
+  std::vector<int> nine;
+  for (int dy = -1; dy <= 1; ++dy)
+    for (int dx = -1; dx <= 1; ++dx) nine.push_back(pixels[(4 + dy) * 100 + 50 + dx]);
+  std::nth_element(nine.begin(), nine.begin() + 4, nine.end());
+  EXPECT_EQ(Image16GetPixel(m, 50, 4), nine[4] << 8);
+  EXPECT_EQ(Image16GetPixel(m, 0, 4), 0);  // the border of the median plane is black
+  EXPECT_EQ(Image16GetPixel(m, 50, 9), 0);
+  rig.loader.Load();  // the reused work plane gives the same frame
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 99, 0), 0);
+  EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 50, 4), nine[4] << 8);
+}

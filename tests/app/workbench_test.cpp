@@ -260,3 +260,57 @@ TEST(Workbench, ALoadThatAddsNoFrameStillEndsLoaded) {
   EXPECT_EQ(b.wb.Quality.Nr.Maximum, 0);
   EXPECT_EQ(b.wb.Fsm.DisplayText(), "LOADED");
 }
+
+TEST(Workbench, ActionsStartedWhileAnotherRunsAreRefused) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}, {1, 1}, {2, 2}});
+  TempDir otherDir;
+  const auto others = PlanetPictures(otherDir, {{4, 4}}, 64, 48);
+  Bench b;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  int tries = 0;
+  b.services.OnPump = [&](RecordingServices&) {
+    if (!b.wb.Busy()) return;
+    ++tries;
+    EXPECT_FALSE(b.wb.PreviewAction(others));
+    b.wb.LoadAction();
+    EXPECT_FALSE(b.wb.StackFramesRun());
+    b.wb.CalculateRun();
+  };
+  b.wb.LoadAction();
+  EXPECT_GT(tries, 0);
+  EXPECT_EQ(b.wb.Frames.Count(), 3);
+  EXPECT_EQ(b.wb.Frames[2].Image.Width, 320);
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_EQ(b.wb.Frames.Count(), 3);  // a Load pressed during Go did not clear the frames
+  EXPECT_EQ(b.wb.Frames[2].Shift, (TPoint32{2, 2}));
+  EXPECT_FALSE(b.wb.Busy());
+}
+
+TEST(Workbench, GoUsesTheManualMarkInBothPlanes) {
+  TempDir dir;
+  // Two planets: the mark covers the left one only, which moves by (3, 2); the right one moves by (-6, 0).
+  std::mt19937 rng(3);
+  std::vector<std::string> files;
+  for (int i = 0; i < 2; ++i) {
+    TImage16 a = test::PlanetPlane(400, 200, 100 + 3 * i, 100 + 2 * i, 40, 1, 0, rng);
+    TImage16 c = test::PlanetPlane(400, 200, 300 - 6 * i, 100, 40, 1, 0, rng);
+    for (std::size_t k = 0; k < a.SampleCount(); ++k) a.Data[k] = std::max(a.Data[k], c.Data[k]);
+    Bitmap bmp(400, 200);
+    Image16ToBitmap(bmp, a, 0, 0, 400, 200, ChannelL);
+    files.push_back(dir.File("two" + std::to_string(i) + ".bmp"));
+    SaveBitmapFile(bmp, files.back());
+  }
+  Bench b;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  b.wb.LoadAction();
+  b.wb.Config.SetStackFrames(&TStackFramesSettings::AreaSize, std::uint8_t{0});  // 96 x 72
+  b.wb.Mark.ManualMarkSet = true;
+  b.wb.Mark.MarkX = 52;
+  b.wb.Mark.MarkY = 64;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_EQ(b.wb.Frames[1].Shift, (TPoint32{3, 2}));
+  b.wb.Mark.MarkX = 252;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_EQ(b.wb.Frames[1].Shift, (TPoint32{-6, 0}));
+}

@@ -45,3 +45,11 @@ TEST(ManualMark, APictureNoLargerThanTheAreaTakesNoMark) {
   EXPECT_TRUE(m.MouseMove(20, 20, true, 96, 72).empty());
   EXPECT_FALSE(m.ManualMarkSet);
 }
+
+TEST(ManualMark, InvertedRectanglesStayInsideThePicture) {
+  ManualMark m;
+  const auto inv = m.MouseDown(160, 120, true, 640, 100, AreaSizeOf(1));  // wider than the area only
+  ASSERT_EQ(inv.size(), 1u);
+  EXPECT_EQ(inv[0], (TRect32{224, 0, 192, 100}));
+  EXPECT_EQ(m.MarkY, 0);
+}
