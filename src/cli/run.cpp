@@ -394,7 +394,7 @@ void BatchRun::RunChannel(std::size_t index) {
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
     m_rawPlanes.emplace_back(channel,
-                             m_o.Channels.size() > 1 ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
+                             m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
   m_report.Runs.push_back(std::move(record));
 }
 
@@ -407,6 +407,13 @@ void BatchRun::WriteOutputs() {
     c.SetShowAs(4);
   } else if (m_o.Channels.size() == 3) {
     c.SetShowAs(5);
+  }
+
+  // The picture takes its size from the L plane. A run that calculated no L
+  // plane (R, G or B only) gets a black L plane of the output size, so the
+  // picture has the size of the frames rather than the start-up 192 x 144.
+  if (!m_wb.Calculated(0)) {
+    Image16Create(m_wb.Result.Mono, c.LoadFrames.OutputWidth, c.LoadFrames.OutputHeight);
   }
 
   OutputSection section;

@@ -204,13 +204,20 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
   } else if (show == 0 || show == 4 || show == 5) {
     // P: the mono plane through the user table (with "Use LUT") and the
     // brightness/contrast table, both folded into one table.
-    Lut16Ptr table = MakeLut16();
-    BuildBiasGainLut(*table, 65536, edit.Bias, edit.Gain);
+    if (!state.BiasGainTable || state.BiasGainBias != edit.Bias || state.BiasGainGain != edit.Gain) {
+      Lut16Ptr fresh = MakeLut16();
+      BuildBiasGainLut(*fresh, 65536, edit.Bias, edit.Gain);
+      state.BiasGainTable = std::move(fresh);
+      state.BiasGainBias = edit.Bias;
+      state.BiasGainGain = edit.Gain;
+    }
+    const Lut16* table = state.BiasGainTable.get();
+    Lut16Ptr folded;
     if (edit.UseLUT) {
       const Lut16& user = *state.LutTable;
-      Lut16Ptr folded = MakeLut16();
+      folded = MakeLut16();
       for (std::size_t i = 0; i < 65536; ++i) (*folded)[i] = (*table)[user[i]];
-      table = std::move(folded);
+      table = folded.get();
     }
     TImage16 p;
     Image16Create(p, width, height);

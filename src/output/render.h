@@ -35,6 +35,11 @@ struct RenderState {
   /// The user look-up table: all 0 at start; the inverting table after
   /// SaveInvertingLut; the LUT file's words after a rendering read one.
   Lut16Ptr LutTable;
+  /// The brightness/contrast table of the last rendering and its two settings:
+  /// the curves are evaluated again only when bias or gain change.
+  Lut16Ptr BiasGainTable;
+  double BiasGainBias = -1.0;
+  double BiasGainGain = -1.0;
 };
 
 /// Reads the first 131 072 bytes of a LUT file as 65 536 little-endian words

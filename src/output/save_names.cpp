@@ -10,7 +10,9 @@ namespace corvane {
 
 namespace {
 
-bool IsPathDelimiter(char c) noexcept { return c == '/' || c == '\\' || c == ':'; }
+// '/' and '\\' (names written the Windows way); a ':' is an ordinary character of
+// Linux file names, as in "saturn 21:30.avi".
+bool IsPathDelimiter(char c) noexcept { return c == '/' || c == '\\'; }
 
 }  // namespace
 

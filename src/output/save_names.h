@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-/// The name part after the last path delimiter ('/', '\\' or ':'), cut before
+/// The name part after the last path delimiter ('/' or '\\'), cut before
 /// its first '.' (the whole name part when it has none); d:\x\moon.1.bmp gives
 /// "moon".
 std::string FileNameStem(const std::string& fileName);

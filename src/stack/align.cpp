@@ -12,7 +12,7 @@ namespace corvane {
 std::int64_t RoundHalfEven(double v) noexcept { return static_cast<std::int64_t>(std::nearbyint(v)); }
 
 std::string FileNamePart(const std::string& fileName) {
-  const auto p = fileName.find_last_of("\\/:");
+  const auto p = fileName.find_last_of("\\/");
   return p == std::string::npos ? fileName : fileName.substr(p + 1);
 }
 

@@ -362,6 +362,15 @@ TEST(CliRun, ThreeChannelsShowAsRgbAndNameIt) {
       RunCli({"--channels", "RGB", "--name-channel", "--area", "96", "colour.avi"}, dir.Path());
   ASSERT_EQ(r.Code, 0) << r.Err;
   EXPECT_EQ(r.Out, "colour__RGB_1.bmp\n");
+  // No L plane was calculated: the picture still has the frames' size.
+  Bitmap picture;
+  ReadBmpFile(dir.File("colour__RGB_1.bmp"), picture);
+  EXPECT_EQ(picture.Width(), 160);
+  EXPECT_EQ(picture.Height(), 120);
+  const test::ProcessResult one =
+      RunCli({"--channels", "G", "--raw-output", "raw.pgm", "--area", "96", "-q", "colour.avi"}, dir.Path());
+  ASSERT_EQ(one.Code, 0) << one.Err;
+  EXPECT_TRUE(fs::is_regular_file(dir.Path() / "raw_G.pgm"));  // one letter of --channels still names it
   const test::ProcessResult shown =
       RunCli({"--channels", "RB", "--show", "LRGB", "--name-channel", "--area", "96", "colour.avi"}, dir.Path());
   ASSERT_EQ(shown.Code, 0) << shown.Err;
