@@ -422,8 +422,15 @@ TEST(CliRun, SecondCtrlCEndsTheRunWithStatus130AndNoOutput) {
   ::kill(pid, SIGINT);
   ::usleep(100000);
   ::kill(pid, SIGINT);
+  // Never hang the suite: a run still alive after 20 s is killed and fails the test.
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  pid_t done = 0;
+  for (int i = 0; i < 2000 && (done = ::waitpid(pid, &status, WNOHANG)) == 0; ++i) ::usleep(10000);
+  if (done == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    FAIL() << "the run did not end after the second Ctrl-C";
+  }
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
   const std::string text = test::ReadText(err);
