@@ -337,3 +337,26 @@ TEST(FrameLoader, VideoCorrectionAndMedian) {
   EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 99, 0), 0);
   EXPECT_EQ(Image16GetPixel(rig.frames[0].Image, 50, 4), nine[4] << 8);
 }
+
+TEST(FrameLoader, PanesAndTheSettingsListener) {
+  TempDir dir;
+  const std::string video = WriteVideo(dir, "v.avi", 30);
+  Rig rig;
+  rig.services.InputPane = rig.services.ResultPane = true;
+  ASSERT_TRUE(rig.loader.Preview({video}));
+  // The preview shows frame 0 unprocessed in the input pane and processed in the result pane.
+  EXPECT_EQ(rig.services.LastInput.Row(0)[3], 0);
+  EXPECT_EQ(rig.services.LastInput.Row(0)[0], 255);  // pixel (0, 0) of frame 0 holds 255
+  EXPECT_EQ(rig.services.LastResult.Width(), 32);
+
+  rig.settings.SetAVIStart(7);  // a new start frame is shown unprocessed in the input pane
+  EXPECT_EQ(rig.services.LastInput.Row(1)[0], 7);
+  rig.settings.SetAVIEnd(12);  // a new end frame is shown unprocessed in the result pane
+  EXPECT_EQ(rig.services.LastResult.Row(1)[0], 12);
+
+  // Start and end unchanged: the picture in the input pane is processed again with the new settings.
+  rig.settings.SetFrameGainPercent(80);
+  EXPECT_EQ(rig.services.LastResult.Width(), 32);
+  EXPECT_NE(rig.services.LastResult.Row(1)[0], 7);  // the contrast curve moved the grey 7
+  EXPECT_TRUE(rig.frames.Empty());  // nothing is added to the list
+}
