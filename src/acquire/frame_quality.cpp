@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "stack/align.h"
+#include "output/save_names.h"
 
 namespace corvane {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "core/image_ops.h"
-#include "stack/align.h"
+#include "output/save_names.h"
 
 namespace corvane {
 

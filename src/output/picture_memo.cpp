@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "output/save_names.h"
-#include "stack/align.h"  // FileNamePart
+#include "output/save_names.h"
 
 namespace corvane {
 

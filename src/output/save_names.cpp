@@ -16,10 +16,14 @@ bool IsPathDelimiter(char c) noexcept { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-std::string FileNameStem(const std::string& fileName) {
+std::string FileNamePart(const std::string& fileName) {
   std::size_t start = fileName.size();
   while (start > 0 && !IsPathDelimiter(fileName[start - 1])) --start;
-  std::string part = fileName.substr(start);
+  return fileName.substr(start);
+}
+
+std::string FileNameStem(const std::string& fileName) {
+  std::string part = FileNamePart(fileName);
   const std::size_t dot = part.find('.');
   if (dot != std::string::npos) part.erase(dot);
   return part;

@@ -8,6 +8,10 @@
 
 namespace corvane {
 
+/// The text after the last '/' or '\\' of a file name (a ':' is an ordinary
+/// character of Linux file names, as in "saturn 21:30.avi").
+std::string FileNamePart(const std::string& fileName);
+
 /// The name part after the last path delimiter ('/' or '\\'), cut before
 /// its first '.' (the whole name part when it has none); d:\x\moon.1.bmp gives
 /// "moon".

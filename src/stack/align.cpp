@@ -6,15 +6,11 @@
 
 #include "core/errors.h"
 #include "core/image_ops.h"
+#include "output/save_names.h"
 
 namespace corvane {
 
 std::int64_t RoundHalfEven(double v) noexcept { return static_cast<std::int64_t>(std::nearbyint(v)); }
-
-std::string FileNamePart(const std::string& fileName) {
-  const auto p = fileName.find_last_of("\\/");
-  return p == std::string::npos ? fileName : fileName.substr(p + 1);
-}
 
 std::string GeneralDecimal(double v) {
   char buffer[40];

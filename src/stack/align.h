@@ -83,10 +83,6 @@ bool QualityIndex(const TImage16& frame, std::int32_t fx, std::int32_t fy, const
 /// Round to nearest, ties to even, as an integer.
 std::int64_t RoundHalfEven(double v) noexcept;
 
-/// The text after the last '/' or '\\' of a file name (a ':' is an ordinary
-/// character of Linux file names, as in "saturn 21:30.avi").
-std::string FileNamePart(const std::string& fileName);
-
 /// The shortest general decimal form with up to 15 significant digits ("0", "1", "0.5").
 std::string GeneralDecimal(double v);
 

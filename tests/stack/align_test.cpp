@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "core/image_ops.h"
+#include "output/save_names.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
 
