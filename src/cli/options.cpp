@@ -7,12 +7,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/version.h"
 #include "output/picture_files.h"
 #include "stack/combine.h"
-
-#ifndef CORVANE_VERSION
-#define CORVANE_VERSION "2"
-#endif
 
 namespace corvane::cli {
 
@@ -272,8 +269,7 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
 
 }  // namespace
 
-std::string ProgramVersion() { return CORVANE_VERSION; }
-std::string VersionText() { return "corvane-cli " CORVANE_VERSION; }
+std::string VersionText() { return "corvane-cli " + ProgramVersion(); }
 
 const char* ChannelLetter(int channel) noexcept {
   switch (channel) {

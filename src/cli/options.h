@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "cli/terminal_services.h"
 #include "settings/settings.h"
 
@@ -105,8 +106,7 @@ struct CliOptions {
   Verbosity Level = Verbosity::Normal;
 };
 
-/// The program's version ("2.0.0") and the --version text ("corvane-cli 2.0.0").
-std::string ProgramVersion();
+/// The --version text ("corvane-cli 2.0.0").
 std::string VersionText();
 
 /// Outcome of reading the command line: either options to run with, or an exit
