@@ -14,7 +14,7 @@
 #include "cli/terminal_services.h"
 #include "core/errors.h"
 #include "core/file_io.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
 
@@ -393,8 +393,7 @@ void BatchRun::RunChannel(std::size_t index) {
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
-    m_rawPlanes.emplace_back(channel,
-                             m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
+    m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
   m_report.Runs.push_back(std::move(record));
 }
 
