@@ -17,6 +17,7 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -148,6 +149,15 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+/// Whether the decoder marked the frame as one that decodes on its own.
+bool IsKeyFrame(const AVFrame* frame) noexcept {
+#ifdef AV_FRAME_FLAG_KEY
+  return (frame->flags & AV_FRAME_FLAG_KEY) != 0;
+#else
+  return frame->key_frame != 0;
+#endif
+}
+
 bool IdentifyFile(const std::string& path, FileIdentity& id, bool& regular) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -179,7 +189,14 @@ struct VideoReader::State {
   std::int64_t FirstTimestamp = 0;  // timestamp of frame 0
   int MinPacketBytes = 0;           // uncompressed paletted frames shorter than this are damaged
   bool IntraOnly = false;           // every frame decodes on its own
-  std::int64_t Target = 0;          // the frame number being decoded to
+  // Key frames of an inter-frame codec: those the decoder has marked as such
+  // (frame numbers), and whether the container's key-frame marks can be
+  // trusted. Recordings cut off before their index mark every frame as a key
+  // frame; once a seek has landed on a frame that needs the ones before it,
+  // seeks go only to the key frames the decoder has seen.
+  std::set<std::int64_t> KnownKeys;
+  bool TrustIndexKeys = true;
+  std::int64_t Target = 0;  // the frame number being decoded to
 
   // Decoding position: Current holds frame CurrentNo (-1: none yet); Ahead, when
   // AheadValid, the frame decoded after it. Positioned: the demuxer and decoder
@@ -215,7 +232,8 @@ struct VideoReader::State {
   enum class Outcome { Done, Miss, Failed };
   Outcome ReadDirect(int n, Bitmap& out);
   const AVFrame* Decode(int n);
-  bool SeekTo(int n);
+  bool SeekTo(std::int64_t n);
+  std::int64_t KnownKeyAtOrBefore(std::int64_t n) const;
   bool DecodeNext(AVFrame* into, std::int64_t& number);
   bool Feed();
   bool Convert(const AVFrame* frame, Bitmap& out);
@@ -259,6 +277,8 @@ void VideoReader::State::Reset() noexcept {
   FirstTimestamp = 0;
   MinPacketBytes = 0;
   IntraOnly = false;
+  KnownKeys.clear();
+  TrustIndexKeys = true;
   Target = 0;
   CurrentNo = AheadNo = -1;
   AheadValid = Positioned = Drained = false;
@@ -392,7 +412,7 @@ VideoReader::State::Outcome VideoReader::State::ReadDirect(int n, Bitmap& out) {
   return Outcome::Done;
 }
 
-bool VideoReader::State::SeekTo(int n) {
+bool VideoReader::State::SeekTo(std::int64_t n) {
   avcodec_flush_buffers(Decoder.get());
   av_frame_unref(Current.get());
   av_frame_unref(Ahead.get());
@@ -434,6 +454,7 @@ bool VideoReader::State::DecodeNext(AVFrame* into, std::int64_t& number) {
       if (ts == AV_NOPTS_VALUE) ts = into->pts;
       if (ts == AV_NOPTS_VALUE) return false;
       number = ts - FirstTimestamp;
+      if (!IntraOnly && IsKeyFrame(into)) KnownKeys.insert(number);
       return true;
     }
     if (received != AVERROR(EAGAIN) || Drained) return false;
@@ -441,21 +462,47 @@ bool VideoReader::State::DecodeNext(AVFrame* into, std::int64_t& number) {
   }
 }
 
+std::int64_t VideoReader::State::KnownKeyAtOrBefore(std::int64_t n) const {
+  auto it = KnownKeys.upper_bound(n);
+  return it == KnownKeys.begin() ? 0 : *std::prev(it);
+}
+
 const AVFrame* VideoReader::State::Decode(int n) {
   bool seek = !Positioned || CurrentNo > n;
-  if (!seek && n > CurrentNo + 1 && !(AheadValid && AheadNo <= n)) {
+  std::int64_t seekTo = n;
+  if (!IntraOnly && !TrustIndexKeys) {
+    // Only a key frame the decoder has seen is a safe place to start.
+    seekTo = KnownKeyAtOrBefore(n);
+    if (!seek && n > CurrentNo + 1 && !(AheadValid && AheadNo <= n)) seek = seekTo > CurrentNo + 1;
+  } else if (!seek && n > CurrentNo + 1 && !(AheadValid && AheadNo <= n)) {
     // Seek when the key frame at or before n lies beyond the next frame:
     // decoding the frames in between would be wasted.
     const int key = av_index_search_timestamp(Stream, n + FirstTimestamp, SeekFlags());
     seek = key >= 0 && avformat_index_get_entry(Stream, key)->timestamp - FirstTimestamp > CurrentNo + 1;
   }
-  if (seek && !SeekTo(n)) return nullptr;
+  if (seek && !SeekTo(seekTo)) return nullptr;
   Target = n;
+  // After a seek the first frame decoded must be a key frame: decoded from
+  // anywhere else an inter-frame codec gives garbage without saying so.
+  bool checkKey = seek && !IntraOnly;
+  int fallbacks = 0;
   for (;;) {
     if (CurrentNo == n) return Current.get();
     if (!AheadValid) {
       if (!DecodeNext(Ahead.get(), AheadNo)) break;
       AheadValid = true;
+      if (checkKey) {
+        checkKey = false;
+        if (!IsKeyFrame(Ahead.get())) {
+          // Start again from the last key frame seen before, or from frame 0;
+          // when that does not give a key frame either, the frame is refused.
+          if (++fallbacks > 2) break;
+          TrustIndexKeys = false;
+          if (!SeekTo(KnownKeyAtOrBefore(std::min<std::int64_t>(n, AheadNo - 1)))) return nullptr;
+          checkKey = true;
+          continue;
+        }
+      }
     }
     if (AheadNo <= CurrentNo) break;  // timestamps must grow
     if (AheadNo <= n) {

@@ -43,6 +43,11 @@ class VideoReader {
   /// recorder dropped (an empty chunk between two recorded frames) repeats the
   /// frame before it, as AVI players show it. Exact frame numbers whatever was
   /// read before, in any order (seek by the index, then decode forward to n).
+  /// Decoding of an inter-frame codec starts only at a frame the decoder marks
+  /// as a key frame: when the index calls frames key frames that are not (a
+  /// recording cut off before its index), the reader starts from the last key
+  /// frame it has seen or from frame 0, and refuses the frame when even that
+  /// gives no key frame.
   bool ReadFrame(const std::string& path, int n, Bitmap& out);
 
   /// Closes the video (the next call opens it again).
