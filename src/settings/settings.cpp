@@ -138,12 +138,12 @@ ColourPositions ColourPresetPositions(ColourPreset preset) noexcept {
 }
 
 ColourWeights ColourWeightsFromPositions(ColourPositions p) noexcept {
-  const double r = p.R / 100.0;
-  const double g = p.G / 100.0;
-  const double b = p.B / 100.0;
-  double sum = r + g + b;
-  if (sum <= 0.0) sum = 1.0;
-  return {r / sum, g / sum, b / sum};
+  // (position / 100) / (sum / 100) is position / sum, taken from the whole
+  // numbers: dividing the rounded hundredths would make 30 / 100 a hair above
+  // 0.3 and its byte weight 77 instead of 76.
+  const std::int64_t sum = std::int64_t{p.R} + p.G + p.B;
+  const double divisor = sum > 0 ? static_cast<double>(sum) : 100.0;  // a sum of 0 or less counts as 1
+  return {p.R / divisor, p.G / divisor, p.B / divisor};
 }
 
 ShowGroupEnables ShowGroupsFor(std::uint8_t showAs) noexcept {

@@ -256,7 +256,9 @@ struct ColourWeights {
   double B;
 };
 /// Each position / 100, divided by their sum (a sum of 0 or less counts as
-/// 1), so that the weights add up to 1.
+/// 1), so that the weights add up to 1. Computed as position / (sum of the
+/// positions) from the whole numbers, so that 30, 59, 11 give exactly the
+/// weights 0.30, 0.59, 0.11 (byte weights 76, 150, 28).
 ColourWeights ColourWeightsFromPositions(ColourPositions positions) noexcept;
 
 /// Which parts of the "Edit / Save picture" tab a "Show" choice enables.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -481,6 +482,18 @@ TEST(ColourRules, PresetsAndUser) {
 
   const ColourWeights zero = ColourWeightsFromPositions({0, 0, 0});
   EXPECT_EQ(zero.R + zero.G + zero.B, 0.0);
+}
+
+TEST(ColourRules, DefaultPositionsGiveTheByteWeights76_150_28) {
+  // The colour mix uses round(255 x weight): 0.30 gives 76 (76.5, ties to
+  // even), so the weight must not come out a hair above 0.30.
+  const ColourWeights tv = ColourWeightsFromPositions({30, 59, 11});
+  EXPECT_EQ(std::nearbyint(255 * tv.R), 76);
+  EXPECT_EQ(std::nearbyint(255 * tv.G), 150);
+  EXPECT_EQ(std::nearbyint(255 * tv.B), 28);
+  const ColourWeights half = ColourWeightsFromPositions({10, 5, 5});
+  EXPECT_EQ(half.R, 0.5);
+  EXPECT_EQ(half.G, 0.25);
 }
 
 TEST(EditRules, BrightnessContrastCoupleDefaultAnd595) {
