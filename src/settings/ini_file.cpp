@@ -8,6 +8,7 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view s) noexcept {
   const std::size_t first = s.find_first_not_of(kBlanks);
@@ -73,7 +74,11 @@ IniDocument::Line IniDocument::Classify(std::string raw) {
     line.Kind = LineKind::Broken;
     return line;
   }
-  const std::string_view t = Trim(line.Raw);
+  // A byte-order mark at the start of a line (files joined together) is no
+  // part of the line's text: "[GENERAL]" after one is still a section header.
+  std::string_view t = line.Raw;
+  while (t.starts_with(kByteOrderMark)) t.remove_prefix(kByteOrderMark.size());
+  t = Trim(t);
   if (t.empty()) {
     line.Kind = LineKind::Blank;
   } else if (t.front() == ';' || t.front() == '#') {
@@ -96,9 +101,9 @@ IniDocument::Line IniDocument::Classify(std::string raw) {
 
 IniDocument IniDocument::Parse(std::string_view text) {
   IniDocument doc;
-  if (text.starts_with("\xEF\xBB\xBF")) {
+  if (text.starts_with(kByteOrderMark)) {
     doc.m_byteOrderMark = true;
-    text.remove_prefix(3);
+    text.remove_prefix(kByteOrderMark.size());
   }
   bool sawLineEnd = false;
   while (!text.empty()) {
@@ -144,7 +149,9 @@ std::optional<std::string> IniDocument::Value(std::string_view section, std::str
 }
 
 bool IniDocument::SetValue(std::string_view section, std::string_view key, std::string_view value) {
-  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
+  // A line with a control character is no text line and would be dropped
+  // when the document is written: such a value is refused here instead.
+  if (!IsTextLine(value)) return false;
   Line line = Classify(std::string(key) + "=" + EncodeValue(value));
   std::size_t header = FindSection(section);
   if (header == std::string::npos) {

@@ -10,7 +10,8 @@
 //
 // Text is taken byte for byte (UTF-8 by convention; bytes that are not valid
 // UTF-8 are kept as they are, since folder names may contain them). A UTF-8
-// byte-order mark and CR LF line ends are kept when the document is written.
+// byte-order mark and CR LF line ends are kept when the document is written;
+// a byte-order mark at the start of a later line is read past.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,8 +39,8 @@ class IniDocument {
   /// section, a missing section at the end of the document. A value with
   /// blanks at either end or with matching quotes around it is written in
   /// double quotes, so that Value gives it back unchanged. A value holding a
-  /// line break or a NUL byte cannot be written: the answer is false and the
-  /// document is unchanged.
+  /// control character other than the tab (a line break, a NUL byte, ESC...)
+  /// cannot be written: the answer is false and the document is unchanged.
   bool SetValue(std::string_view section, std::string_view key, std::string_view value);
 
   /// The document as file text; every line ends with the document's line end.

@@ -115,8 +115,8 @@ SettingsWriteResult WriteSettings(const std::string& path, const GeneralControls
   IniDocument ini = IniDocument::Parse(before);
   ini.SetValue(kSection, "SaveSettings", BoolText(controls.SaveSettingsCheckBox));
   if (controls.SaveSettingsCheckBox) {
-    // A folder name holding a line break cannot be stored; its key keeps the
-    // value it had.
+    // A folder name holding a control character (a line break, say) cannot be
+    // stored; its key keeps the value it had.
     ini.SetValue(kSection, "PictureDirectory", controls.PictureDirectoryEdit);
     ini.SetValue(kSection, "VideoDirectory", controls.VideoDirectoryEdit);
     ini.SetValue(kSection, "PSFDirectory", controls.PSFDirectoryEdit);

@@ -75,12 +75,28 @@ TEST(IniDocument, EmptyDocumentGetsOneSection) {
   EXPECT_EQ(ini.Text(), "[GENERAL]\na=1\nb=2\n");
 }
 
-TEST(IniDocument, LineBreaksAndNulCannotBeWritten) {
+TEST(IniDocument, ControlCharactersCannotBeWritten) {
+  // Any value SetValue takes must come back after a write and a read: one with
+  // a control character would make a line that the writer drops.
   IniDocument ini = IniDocument::Parse("[S]\na=old\n");
-  EXPECT_FALSE(ini.SetValue("S", "a", "new\nline"));
-  EXPECT_FALSE(ini.SetValue("S", "a", "cr\r"));
-  EXPECT_FALSE(ini.SetValue("S", "a", std::string_view("n\0l", 3)));
-  EXPECT_EQ(ini.Value("S", "a"), "old");
+  for (std::string_view bad : {std::string_view("new\nline"), std::string_view("cr\r"), std::string_view("n\0l", 3),
+                               std::string_view("esc\x1b[0m"), std::string_view("\x01"), std::string_view("del\x7f")}) {
+    EXPECT_FALSE(ini.SetValue("S", "a", bad));
+    EXPECT_FALSE(ini.SetValue("S", "b", bad));
+  }
+  EXPECT_EQ(IniDocument::Parse(ini.Text()).Value("S", "a"), "old");
+  EXPECT_EQ(ini.Text(), "[S]\na=old\n");
+  EXPECT_TRUE(ini.SetValue("S", "a", "tab\tinside"));
+  EXPECT_EQ(IniDocument::Parse(ini.Text()).Value("S", "a"), "tab\tinside");
+}
+
+TEST(IniDocument, ByteOrderMarkInsideTheFileStartsNoOtherSection) {
+  const IniDocument ini =
+      IniDocument::Parse("\xEF\xBB\xBF[Other]\nx=1\n\xEF\xBB\xBF[GENERAL]\nMaxMem=128\n\xEF\xBB\xBFShowHints=0\n");
+  EXPECT_EQ(ini.Value("GENERAL", "MaxMem"), "128");
+  EXPECT_EQ(ini.Value("GENERAL", "ShowHints"), "0");
+  EXPECT_EQ(ini.Value("Other", "MaxMem"), std::nullopt);
+  EXPECT_EQ(ini.Value("Other", "x"), "1");
 }
 
 TEST(IniDocument, AnyTextValueSurvivesAWriteAndARead) {
