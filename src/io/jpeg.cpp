@@ -2,7 +2,7 @@
 // handler that by default ends the process; ours jumps back to the decoding
 // function, which then resets the codec and the caller throws a ReadError.
 // Only plain C data lives in the frame the jump returns to.
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +19,7 @@
 
 #include "core/bitmap.h"
 #include "core/errors.h"
+#include "core/file_io.h"
 #include "io/picture_files.h"
 #include "io/picture_input.h"
 
@@ -177,11 +178,14 @@ JpegDecoder& JpegDecoder::operator=(JpegDecoder&&) noexcept = default;
 
 void JpegDecoder::Decode(const std::string& path, Bitmap& out) {
   if (!m_state) m_state = std::make_unique<State>();  // a moved-from decoder works again
-  const std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
-  if (!file) throw ReadError("cannot open \"" + path + "\": " + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
-    throw ReadError("cannot read \"" + path + "\": not a regular file");
+  std::uint64_t size = 0;
+  const int fd = OpenRegularFile(path, size);  // refuses a FIFO before it can block
+  const std::unique_ptr<std::FILE, FileClose> file(::fdopen(fd, "rb"));
+  if (!file) {
+    const int err = errno;
+    ::close(fd);
+    throw ReadError("cannot open \"" + path + "\": " + std::strerror(err));
+  }
   switch (m_state->Run(file.get())) {
     case State::Result::Ok: break;
     case State::Result::CodecError: throw ReadError("JPEG picture \"" + path + "\": " + m_state->Err.Message);

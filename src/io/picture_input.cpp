@@ -1,32 +1,17 @@
 #include "io/picture_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/file_io.h"
 #include "io/picture_files.h"
 
 namespace corvane {
 
-InputFile::InputFile(const std::string& path) : m_path(path) {
-  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (m_fd < 0) throw ReadError("cannot open \"" + path + "\": " + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(m_fd, &st) != 0) {
-    const int err = errno;
-    ::close(m_fd);
-    throw ReadError("cannot read \"" + path + "\": " + std::strerror(err));
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(m_fd);
-    throw ReadError("cannot read \"" + path + "\": not a regular file");
-  }
-  m_size = static_cast<std::uint64_t>(st.st_size);
-}
+InputFile::InputFile(const std::string& path) : m_path(path) { m_fd = OpenRegularFile(path, m_size); }
 
 InputFile::~InputFile() {
   if (m_fd >= 0) ::close(m_fd);

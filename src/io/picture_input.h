@@ -10,7 +10,8 @@ namespace corvane {
 /// A file opened for reading; closed when the object goes.
 class InputFile {
  public:
-  /// Opens the file. Throws ReadError naming it and the reason.
+  /// Opens the file without waiting on it (OpenRegularFile): a FIFO, device
+  /// or folder is refused. Throws ReadError naming it and the reason.
   explicit InputFile(const std::string& path);
   ~InputFile();
   InputFile(const InputFile&) = delete;

@@ -1,6 +1,5 @@
 #include "output/render.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "core/file_io.h"
 #include "output/bitmap_ops.h"
 
 namespace corvane {
@@ -26,8 +26,8 @@ Lut16Ptr MakeLut16() {
 RenderState::RenderState() : LutTable(MakeLut16()) {}
 
 void ReadLutFile(const std::string& path, Lut16& table) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw ReadError("ReadLutFile: cannot open \"" + path + "\": " + std::strerror(errno));
+  std::uint64_t size = 0;
+  const int fd = OpenRegularFile(path, size);  // a FIFO or device is refused before anything waits on it
   std::vector<std::uint8_t> bytes(LutFileBytes);
   std::size_t got = 0;
   while (got < bytes.size()) {

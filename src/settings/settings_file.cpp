@@ -77,10 +77,12 @@ void ReadSettings(const std::string& path, GeneralControls& controls, const std:
 
   IniDocument ini;
   try {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path, SettingsFileMaxBytes);
     ini = IniDocument::Parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   } catch (const ReadError&) {
-    // A missing or unreadable file reads as an empty one: every default.
+    // A missing or unreadable file reads as an empty one: every default. So
+    // does a FIFO or device, which is not even opened for reading, and a file
+    // larger than any settings file.
   }
 
   controls.SaveSettingsCheckBox = ReadBool(ini, "SaveSettings", true);
@@ -105,7 +107,7 @@ SettingsWriteResult WriteSettings(const std::string& path, const GeneralControls
   std::string before;
   if (exists) {
     try {
-      const std::vector<std::uint8_t> bytes = ReadWholeFile(target);
+      const std::vector<std::uint8_t> bytes = ReadWholeFile(target, SettingsFileMaxBytes);
       before.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     } catch (const ReadError& e) {
       return {false, std::string(e.what()) + "; not overwritten"};

@@ -13,12 +13,17 @@
 // `settings.DialogCreated(controls)`; on close, hide and deactivation
 // `file.WriteSettings(settings.CurrentGeneralControls(), services)`, and on
 // close `settings.NotifyGeneral()` after it.
+#include <cstddef>
 #include <string>
 
 #include "core/services.h"
 #include "settings/settings.h"
 
 namespace corvane {
+
+/// The most a settings file may hold (1 MiB); a larger one counts as
+/// unreadable: it gives the defaults and is not overwritten.
+constexpr std::size_t SettingsFileMaxBytes = std::size_t{1} << 20;
 
 /// Where the settings file lives: $XDG_CONFIG_HOME/Corvane2.ini when that
 /// variable holds an absolute path, otherwise ~/.config/Corvane2.ini.
@@ -32,7 +37,8 @@ std::string SettingsFilePath();
 /// AutoChannelIncrement false, ShowRGBcolor true, MaxMem 64, clamped to
 /// 16..512). Otherwise the other controls keep the values they hold. Never
 /// fails: a missing, unreadable or garbled file gives the defaults for what
-/// cannot be read.
+/// cannot be read, and so does a file that is not a regular file (a FIFO or a
+/// device is never waited on) or that holds more than SettingsFileMaxBytes.
 void ReadSettings(const std::string& path, GeneralControls& controls,
                   const std::string& programDirectory = ProgramDirectory());
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -226,6 +227,22 @@ TEST(LoadPictureFile, ChoosesByExtension) {
     EXPECT_EQ(b, before) << name;
   }
   EXPECT_THROW(LoadPictureFile(b, dir.File("missing.bmp")), ReadError);
+}
+
+TEST(LoadPictureFile, PipesAndDevicesAreRefusedWithoutWaiting) {
+  // A FIFO given as a frame, dark or flat picture held the open for ever.
+  TempDir dir;
+  JpegDecoder decoder;
+  for (const char* name : {"frame.bmp", "dark.BMP", "frame.jpg", "flat.jpeg"}) {
+    const std::string path = dir.File(name);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    Bitmap b;
+    EXPECT_THROW(LoadPictureFile(b, path), ReadError) << name;
+    const PictureKind kind = UpperExtension(path) == ".BMP" ? PictureKind::Bmp : PictureKind::Jpeg;
+    EXPECT_THROW(ReadFramePicture(b, decoder, path, kind), ReadError) << name;
+  }
+  Bitmap b;
+  EXPECT_THROW(ReadBmpFile("/dev/zero", b), ReadError);
 }
 
 TEST(ReadFramePicture, BmpBecomes24BitThroughThePalette) {

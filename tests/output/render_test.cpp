@@ -3,6 +3,7 @@
 #include "output/render.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -143,7 +144,9 @@ TEST(RenderLut, MissingOrShortFileKeepsThePaneAndTheTable) {
   (*state.LutTable)[5] = 55;
 
   WriteLut(dir.File("short.lut"), std::vector<std::uint16_t>(65535, 9), 1);  // 131 071 bytes
-  for (const std::string& name : {dir.File("missing.lut"), dir.File("short.lut"), dir.Path().string()}) {
+  ASSERT_EQ(::mkfifo(dir.File("pipe.lut").c_str(), 0644), 0);                // refused, not waited on
+  for (const std::string& name :
+       {dir.File("missing.lut"), dir.File("short.lut"), dir.Path().string(), dir.File("pipe.lut")}) {
     settings.EditSave.LUTFile = name;
     settings.EditSave.Bias = 0.9;
     try {

@@ -209,6 +209,25 @@ TEST(ReadSettings, GarbageGivesTheDefaults) {
   ExpectFreshDefaults(ReadFrom(dir.File("folder.ini")));
 }
 
+TEST(ReadSettings, PipesDevicesAndHugeFilesGiveTheDefaultsAndAreNotOverwritten) {
+  // A FIFO held the open for ever; /dev/zero filled the memory.
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe.ini").c_str(), 0644), 0);
+  std::string huge = "[GENERAL]\nMaxMem=128\n";
+  huge.resize(SettingsFileMaxBytes + 1, '\n');
+  WriteText(dir.File("huge.ini"), huge);
+  for (const std::string& path : {dir.File("pipe.ini"), std::string("/dev/zero"), dir.File("huge.ini")}) {
+    ExpectFreshDefaults(ReadFrom(path));
+    if (path != "/dev/zero") {
+      EXPECT_FALSE(WriteSettings(path, Changed()).Ok) << path;
+    }
+  }
+  EXPECT_EQ(ReadText(dir.File("huge.ini")), huge);
+  huge.resize(SettingsFileMaxBytes);
+  WriteText(dir.File("huge.ini"), huge);
+  EXPECT_EQ(ReadFrom(dir.File("huge.ini")).MemorySpinEdit, 128);
+}
+
 TEST(WriteSettings, WritesTheTwelveKeysInOrder) {
   TempDir dir;
   const std::string path = dir.File("sub/Corvane2.ini");  // the folder is made
