@@ -176,6 +176,7 @@ bool Workbench::StackFramesRun() {
   }
   const AlignBasis basis(*basisPlane);
   const TPoint32 area = AreaSizeOf(s.AreaSize);
+  LastStack = StackOutcome{0, Frames.Count(), false};
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
@@ -205,9 +206,17 @@ bool Workbench::StackFramesRun() {
       Svc.ShowInInputPane(overlay);
     }
     Svc.ShowMemoryUsed();
-    if (Svc.TakeAbort()) break;
+    LastStack.Aligned = i + 1;
+    if (Svc.TakeAbort()) {
+      LastStack.Stopped = i + 1 < Frames.Count();
+      break;
+    }
   }
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
+  if (LastStack.Stopped)
+    Svc.ShowStatus("Stacking stopped at frame " + std::to_string(LastStack.Aligned) + " of " +
+                   std::to_string(LastStack.Frames) + ": frames " + std::to_string(LastStack.Aligned + 1) + " to " +
+                   std::to_string(LastStack.Frames) + " keep their earlier shifts");
   SelectTab(SettingsTab::Enhancement);
   Fsm.EventDone();
   return true;
@@ -236,8 +245,7 @@ std::vector<std::string> Workbench::StackFramesSave() {
     auto scratch = TImageListItem::CreateFromBitmap(bitmap, "scratch", -1, Config.LoadFrames.Channel);
     Image16Copy(scratch->Image, 0, 0, frame.Image, frame.Shift.x, frame.Shift.y, w, h);
     Image16ToBitmap(bitmap, scratch->Image, 0, 0, w, h, ChannelL);
-    const std::string name = folder + "STACK_" + BuildSaveName(Config, FileNamePart(frame.FileName), true, now);
-    if (SaveBitmapFile(bitmap, name)) written.push_back(BitmapSavePath(name));
+    written.push_back(SaveUnderSaveName(Config, folder, "STACK_", FileNamePart(frame.FileName), now, bitmap));
   }
   return written;
 }

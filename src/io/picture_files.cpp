@@ -61,11 +61,8 @@ void Put32(std::uint8_t* p, std::uint32_t v) noexcept {
 
 }  // namespace
 
-bool SaveBitmapFile(Bitmap& bitmap, const std::string& path) {
+std::vector<std::uint8_t> EncodeBitmapFile(Bitmap& bitmap, const std::string& target) {
   bitmap.ConvertTo24();
-  const std::string target = BitmapSavePath(path);
-  if (target.empty()) return false;
-
   const int w = bitmap.Width(), h = bitmap.Height();
   if (w > BitmapRowLimit24 && h > 0)
     throw RangeError("SaveBitmapFile \"" + target + "\": width " + std::to_string(w) + " passes the row limit of " +
@@ -92,7 +89,14 @@ bool SaveBitmapFile(Bitmap& bitmap, const std::string& path) {
   std::uint8_t* row = p + 54;
   if (w > 0)
     for (int y = h - 1; y >= 0; --y, row += rowBytes) std::memcpy(row, bitmap.Row(y), bitmap.RowBytes());
-  WriteFileAtomically(target, bytes);
+  return bytes;
+}
+
+bool SaveBitmapFile(Bitmap& bitmap, const std::string& path) {
+  bitmap.ConvertTo24();
+  const std::string target = BitmapSavePath(path);
+  if (target.empty()) return false;
+  WriteFileAtomically(target, EncodeBitmapFile(bitmap, target));
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/bitmap.h"
 
@@ -77,6 +78,11 @@ void ReadFramePicture(Bitmap& bitmap, JpegDecoder& decoder, const std::string& p
 /// extension, the name itself when its extension is ".BMP" in any case, and ""
 /// (nothing is written) for any other extension.
 std::string BitmapSavePath(const std::string& path);
+
+/// The bytes of the BMP file SaveBitmapFile writes for the bitmap (made 24-bit
+/// first); `target` names the file in messages. Throws RangeError and
+/// OverflowError as SaveBitmapFile does.
+std::vector<std::uint8_t> EncodeBitmapFile(Bitmap& bitmap, const std::string& target);
 
 /// Writes the bitmap as an uncompressed 24-bit BMP file (54-byte header, rows
 /// bottom-up, each padded with zero bytes to a multiple of four), under the

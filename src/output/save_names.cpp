@@ -48,6 +48,10 @@ std::string SaveNameStamp(const std::tm& stamp) {
   return text;
 }
 
+bool SaveNameIsNumbered(const Settings& settings) noexcept {
+  return settings.NamePostfixCheckBox && settings.NameAutonumberCheckBox;
+}
+
 std::string BuildSaveName(Settings& settings, const std::string& source, bool countUp, const std::tm& stamp) {
   std::string base;
   if (settings.NamePrefixCheckBox) {

@@ -42,4 +42,7 @@ std::string SaveNameStamp(const std::tm& stamp);
 /// the number would pass 2 147 483 647.
 std::string BuildSaveName(Settings& settings, const std::string& source, bool countUp, const std::tm& stamp);
 
+/// Whether BuildSaveName ends in a number ("Postfix :" and "Autonumber" ticked).
+bool SaveNameIsNumbered(const Settings& settings) noexcept;
+
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #include "output/saving.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -17,6 +19,12 @@ namespace {
 std::string WithSlash(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
   return folder;
+}
+
+/// Whether a file (or a link, even a broken one) of that name exists.
+bool NameTaken(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -40,15 +48,31 @@ std::string PrepareResultFolder(const Settings& settings) {
   return folder;
 }
 
+std::string SaveUnderSaveName(Settings& settings, const std::string& folder, const std::string& prefix,
+                              const std::string& source, const std::tm& now, Bitmap& picture) {
+  std::string path = BitmapSavePath(folder + prefix + BuildSaveName(settings, source, true, now));
+  const std::vector<std::uint8_t> bytes = EncodeBitmapFile(picture, path);
+  if (!SaveNameIsNumbered(settings)) {
+    WriteFileAtomically(path, bytes);
+    return path;
+  }
+  for (;;) {
+    if (!NameTaken(path) && WriteFileAtomically(path, bytes, ExistingFile::Keep)) return path;
+    path = BitmapSavePath(folder + prefix + BuildSaveName(settings, source, true, now));
+  }
+}
+
 std::string SaveResultPicture(Settings& settings, const FrameList& frames, Bitmap& rendered, const std::tm& now) {
   const std::string folder = PrepareResultFolder(settings);
-  const std::string path = BitmapSavePath(folder + BuildSaveName(settings, ResultBaseName(frames), true, now));
-  SaveBitmapFile(rendered, path);
-  return path;
+  return SaveUnderSaveName(settings, folder, "", ResultBaseName(frames), now, rendered);
 }
 
 std::string ProposedSaveName(Settings& settings, const FrameList& frames, const std::tm& now) {
-  return BuildSaveName(settings, ResultBaseName(frames), true, now);
+  const std::string folder = WithSlash(settings.General.ResultDirectory);
+  std::string name = BuildSaveName(settings, ResultBaseName(frames), true, now);
+  if (SaveNameIsNumbered(settings))
+    while (NameTaken(BitmapSavePath(folder + name))) name = BuildSaveName(settings, ResultBaseName(frames), true, now);
+  return name;
 }
 
 bool SaveResultPictureAs(Bitmap& rendered, const std::string& chosenPath) {

@@ -21,16 +21,27 @@ namespace corvane {
 /// created.
 std::string PrepareResultFolder(const Settings& settings);
 
+/// Writes a 24-bit BMP of `picture` as folder + prefix + BuildSaveName(source,
+/// true, now) + ".bmp". An autonumbered name never replaces a file: numbers
+/// whose file exists are passed over, and when a file of the chosen name
+/// appears while the picture is written (another run saving at the same
+/// time), the next number is taken. A name without a number replaces a file
+/// of that name. Answers the path written. Throws WriteError naming the file
+/// (written atomically: no partial file is left), and what EncodeBitmapFile
+/// and BuildSaveName throw.
+std::string SaveUnderSaveName(Settings& settings, const std::string& folder, const std::string& prefix,
+                              const std::string& source, const std::tm& now, Bitmap& picture);
+
 /// "Save" without "Save As": writes the rendered picture to the result folder
-/// (PrepareResultFolder) under BuildSaveName(source, true, now) through
-/// SaveBitmapFile, which adds ".bmp"; source is the FileNameStem of the first
-/// frame's file, "Result" for an empty list. Returns the path written. Throws
-/// WriteError from the folder or the file (the file is written atomically: no
-/// partial file is left); the autonumber has advanced by then. Afterwards the
-/// caller sets the caption with ResultLabelAfterSave.
+/// (PrepareResultFolder) with SaveUnderSaveName (no prefix); source is the
+/// FileNameStem of the first frame's file, "Result" for an empty list. Returns
+/// the path written. Throws WriteError from the folder or the file; the
+/// autonumber has advanced by then. Afterwards the caller sets the caption
+/// with ResultLabelAfterSave.
 std::string SaveResultPicture(Settings& settings, const FrameList& frames, Bitmap& rendered, const std::tm& now);
 
-/// The name "Save As" proposes: BuildSaveName(source, true, now). The number
+/// The name "Save As" proposes: BuildSaveName(source, true, now), passing over
+/// the numbers whose ".bmp" file exists in the result folder. The number
 /// advances even when the user then cancels.
 std::string ProposedSaveName(Settings& settings, const FrameList& frames, const std::tm& now);
 

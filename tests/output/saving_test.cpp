@@ -94,6 +94,42 @@ TEST(SaveResultPicture, CreatesTheDefaultFolderAndCountsUp) {
   EXPECT_EQ(Names(program.Path() / "Result"), (std::vector<std::string>{"jupiter__1.bmp", "jupiter__2.bmp"}));
 }
 
+TEST(SaveResultPicture, AutonumberedNamesNeverReplaceAFile) {
+  // Yesterday's results stay: a new run (or the program after a restart)
+  // counts from 1 again, and passes over the numbers that are taken.
+  ProgramFolder program;
+  const fs::path folder = program.Path() / "Result";
+  fs::create_directories(folder);
+  corvane::test::WriteBytes((folder / "jupiter__1.bmp").string(), {1});
+  corvane::test::WriteBytes((folder / "jupiter__2.bmp").string(), {2});
+  fs::create_symlink("gone", folder / "jupiter__3.bmp");  // a broken link takes its name too
+  for (const char* expected : {"jupiter__4.bmp", "jupiter__5.bmp"}) {
+    Settings settings;  // a new start each time
+    FrameList frames = Jupiter();
+    PictureInfo info;
+    TResultPicture result;
+    BuildPictureInfo(info, result, settings, frames, Now());
+    Bitmap picture = Picture(3);
+    EXPECT_EQ(fs::path(SaveResultPicture(settings, frames, picture, Now())).filename(), expected);
+    EXPECT_EQ(ResultLabelAfterSave(settings, frames, Now()),
+              "File name \"" + fs::path(expected).stem().string() + "\"");
+  }
+  EXPECT_EQ(ReadBytes((folder / "jupiter__1.bmp").string()), (std::vector<std::uint8_t>{1}));
+  EXPECT_EQ(ReadBytes((folder / "jupiter__2.bmp").string()), (std::vector<std::uint8_t>{2}));
+
+  // Stacked frames and the name "Save As" proposes pass over taken numbers too.
+  Settings settings;
+  corvane::test::WriteBytes((folder / "STACK_f__0.bmp").string(), {9});
+  Bitmap frame = Picture(4);
+  EXPECT_EQ(fs::path(SaveUnderSaveName(settings, folder.string() + "/", "STACK_", "f.bmp", Now(), frame)).filename(),
+            "STACK_f__1.bmp");
+  settings.General.ResultDirectory = folder.string();
+  FrameList frames = Jupiter();
+  settings.EditSave.LastSaveName = "jupiter__";
+  settings.EditSave.SaveNumber = 0;
+  EXPECT_EQ(ProposedSaveName(settings, frames, Now()), "jupiter__6");
+}
+
 TEST(SaveResultPicture, RefusesAMissingFolderOfTheUsersChoice) {
   ProgramFolder program;
   Settings settings;
