@@ -210,7 +210,15 @@ bool FrameLoader::Preview(const std::vector<std::string>& files) {
   return read;
 }
 
-void FrameLoader::AddFrame(std::unique_ptr<TImageListItem> frame) { m_frames.Add(std::move(frame)); }
+void FrameLoader::AddFrame(std::unique_ptr<TImageListItem> frame) {
+  if (!m_frames.Add(std::move(frame))) m_leftOut = true;
+}
+
+bool FrameLoader::ListFull() {
+  if (m_frames.Count() < m_frames.MaxFrames()) return false;
+  m_leftOut = true;
+  return true;
+}
 
 void FrameLoader::Bookkeeping() {
   m_services.ProcessPending();
@@ -218,6 +226,7 @@ void FrameLoader::Bookkeeping() {
 }
 
 void FrameLoader::Load() {
+  m_leftOut = false;
   if (m_files.empty()) return;
   // The list of this load: a preview started while the load pumps messages
   // picks new files for the next load, not for this one.
@@ -237,12 +246,15 @@ void FrameLoader::Load() {
       } else {
         m_services.ProgressStart(1, 0, n - 1, FileNamePart(file));
         const TLoadFramesSettings& s = m_settings.LoadFrames;
+        // Every frame of the range that the video has; the list's room is
+        // what ends the load early, not the frame number.
         const std::int32_t first = std::max(0, s.AVIStart);
-        const std::int32_t last = std::min(s.AVIEnd, std::min(m_frames.MaxFrames(), n) - 1);
+        const std::int32_t last = std::min(s.AVIEnd, n - 1);
         for (std::int32_t f = first; f <= last; ++f) {
           m_services.ProgressStep(1, f);
           const std::int32_t skip = m_settings.LoadFrames.AVISkipFrames;
           if (skip == 0 || f % skip == 0) {
+            if (ListFull()) break;
             if (!AVIReadFrame(m_video, file, m_picture, f)) {
               InvalidFormat();
               break;
@@ -250,7 +262,7 @@ void FrameLoader::Load() {
             if (m_settings.LoadFrames.AVISemiFrames) {
               InterpolateOddLines(m_picture);
               AddFrame(ProcessFrame(m_picture, file, f, true));
-              if (AVIReadFrame(m_video, file, m_picture, f)) {
+              if (!ListFull() && AVIReadFrame(m_video, file, m_picture, f)) {
                 InterpolateEvenLines(m_picture);
                 AddFrame(ProcessFrame(m_picture, file, f, true));
               }
@@ -265,11 +277,12 @@ void FrameLoader::Load() {
       }
     } else if (kind == 1 || kind == 2) {
       m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
+      if (ListFull()) break;
       ReadPicture(file, kind);
       AddFrame(ProcessFrame(m_picture, file, -1, true));
     }
     Bookkeeping();
-    if (m_services.TakeAbort()) break;
+    if (m_leftOut || m_services.TakeAbort()) break;
   }
 }
 

@@ -36,9 +36,15 @@ class FrameLoader {
 
   /// Adds the frames of every picked file to the frame list (after clearing it
   /// unless the settings say "Add"), with the settings as they are at each
-  /// frame. A stop request ends the current video; taken after a file it ends
-  /// the load. A picture that cannot be read throws; frames added so far stay.
+  /// frame. A video gives the frames from AVIStart to min(AVIEnd, its last
+  /// frame). The load ends when the list is full (MaxFrames) and a frame is
+  /// left: FramesLeftOut then tells so. A stop request ends the current video;
+  /// taken after a file it ends the load. A picture that cannot be read throws;
+  /// frames added so far stay.
   void Load();
+  /// Whether the last Load ended because the frame list was full while frames
+  /// were left to load.
+  bool FramesLeftOut() const noexcept { return m_leftOut; }
 
   /// One frame through the whole chain (centre, mean, video correction, median,
   /// dark frame, flat field, cut-out and enlargement, brightness and contrast).
@@ -67,6 +73,8 @@ class FrameLoader {
   const Lut16& BiasGainTable(double bias, double gain, bool& identity);
   bool ReadPicture(const std::string& path, int kind);
   void AddFrame(std::unique_ptr<TImageListItem> frame);
+  /// True, noting that a frame is left out, when the list holds MaxFrames.
+  bool ListFull();
   void Bookkeeping();
 
   Settings& m_settings;
@@ -93,6 +101,7 @@ class FrameLoader {
   double m_lutGain = -1.0;
   bool m_lutIdentity = false;
   bool m_framesForList = false;  ///< set while Load runs: its frames stay in the list
+  bool m_leftOut = false;        ///< the last Load left frames out for want of room
 
   /// Sets a flag for the life of a scope.
   struct FlagScope {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -151,15 +152,31 @@ TEST(FrameLoader, EndBeyondTheVideoAndAFullList) {
   rig.settings.SetAVIEnd(9999);
   rig.loader.Load();
   EXPECT_EQ(rig.frames.Count(), 12);
+  EXPECT_FALSE(rig.loader.FramesLeftOut());
   rig.frames.SetMaxFrames(5);
   rig.loader.Load();
-  EXPECT_EQ(rig.frames.Count(), 5);  // the frame number stops at MaxFrames - 1, extra frames dropped
+  EXPECT_EQ(rig.frames.Count(), 5);  // the load stops with the list full
   EXPECT_EQ(rig.frames[4].Number, 4);
+  EXPECT_TRUE(rig.loader.FramesLeftOut());
+  // A start beyond the list's size still finds room: the range is the video's,
+  // the room is the list's (frames 8 to 11, not "no frame" for want of frame numbers).
+  rig.settings.SetAVIStart(8);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 4);
+  EXPECT_EQ(rig.frames[0].Number, 8);
+  EXPECT_EQ(rig.frames[3].Number, 11);
+  EXPECT_FALSE(rig.loader.FramesLeftOut());
+  rig.settings.SetAVIStart(6);
   rig.frames.SetMaxFrames(3);
   rig.settings.SetLoadFrames(&TLoadFramesSettings::AVISemiFrames, true);
-  rig.loader.Load();  // frames beyond the list are processed and dropped; the load finishes
-  EXPECT_EQ(rig.frames.Count(), 3);
-  EXPECT_EQ(rig.services.Steps.back(), (std::pair<int, int>{2, 3}));
+  rig.loader.Load();  // the first field of frame 7 fills the list
+  ASSERT_EQ(rig.frames.Count(), 3);
+  EXPECT_EQ(rig.frames[2].Number, 7);
+  EXPECT_TRUE(rig.loader.FramesLeftOut());
+  const auto lastCount = std::find_if(rig.services.Steps.rbegin(), rig.services.Steps.rend(),
+                                      [](const std::pair<int, int>& step) { return step.first == 2; });
+  ASSERT_NE(lastCount, rig.services.Steps.rend());
+  EXPECT_EQ(lastCount->second, 3);
 }
 
 TEST(FrameLoader, AddKeepsFramesAndOtherFilesAreSkipped) {
