@@ -48,6 +48,13 @@ struct WindowButtons {
   bool PreviewTabEnabled = false;
 };
 
+/// How the last Go! ended.
+struct StackOutcome {
+  int Aligned = 0;       ///< frames aligned, from the first on
+  int Frames = 0;        ///< frames in the list
+  bool Stopped = false;  ///< a stop request ended the run before the last frame
+};
+
 /// The enhancement panel's two "post" check boxes.
 struct EnhancementChoice {
   bool PostUnsharpMask = false;    ///< EnhancementPostUMACheckBox ("Unsharp Mask:")
@@ -102,8 +109,12 @@ class Workbench {
   void LoadAction();
   /// Go!: aligns every frame to the basis. Refused, with a status-line
   /// message and nothing changed, when there is no frame or the basis
-  /// "Result" has not been calculated for the loading channel yet.
+  /// "Result" has not been calculated for the loading channel yet. A stop
+  /// request ends it after the current frame; the later frames keep their
+  /// fields, and the status line says where the run stopped. LastStack tells
+  /// how it ended.
   bool StackFramesRun();
+  StackOutcome LastStack;
   /// Reset: every frame's shift back to (0, 0).
   void StackFramesReset();
   /// Save stacked frames: each frame moved by its shift, as

@@ -30,7 +30,8 @@ int MaxFramesFor(std::int64_t maxMem, std::int32_t width, std::int32_t height) {
   return static_cast<int>(std::clamp<long long>(frames, 0, FrameListLimit));
 }
 
-FrameList::FrameList() : m_maxFrames(static_cast<int>(std::min<std::int64_t>(FrameListLimit, DefaultMaxMem / 19440000))) {}
+FrameList::FrameList()
+    : m_maxFrames(static_cast<int>(std::min<std::int64_t>(FrameListLimit, DefaultMaxMem / 19440000))) {}
 
 void FrameList::Clear() {
   for (auto& item : m_items) item.reset();  // in list order
@@ -46,6 +47,14 @@ bool FrameList::Add(std::unique_ptr<TImageListItem> item) {
   m_frameCount = static_cast<int>(m_items.size());
   CurrentFrame = m_frameCount - 1;
   return taken;
+}
+
+void FrameList::KeepFirst(int count) {
+  const auto keep = static_cast<std::size_t>(std::max(0, count));
+  if (keep >= m_items.size()) return;
+  while (m_items.size() > keep) m_items.pop_back();  // freed from the last one back
+  m_frameCount = static_cast<int>(m_items.size());
+  CurrentFrame = std::max(0, std::min(CurrentFrame, m_frameCount - 1));
 }
 
 TResultPicture::TResultPicture() {

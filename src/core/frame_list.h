@@ -66,6 +66,11 @@ class FrameList {
   /// FrameCount := items and CurrentFrame := items - 1.
   bool Add(std::unique_ptr<TImageListItem> item);
 
+  /// Frees the items after the first `count` (nothing when count >= Count);
+  /// FrameCount := items, CurrentFrame := min(CurrentFrame, items - 1), 0
+  /// when none is left.
+  void KeepFirst(int count);
+
   int Count() const noexcept { return static_cast<int>(m_items.size()); }
   bool Empty() const noexcept { return m_items.empty(); }
   TImageListItem& operator[](int index) { return *m_items.at(static_cast<std::size_t>(index)); }

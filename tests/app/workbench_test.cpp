@@ -172,6 +172,10 @@ TEST(Workbench, EscDuringFrameFourAndReset) {
   EXPECT_EQ(b.wb.Frames[4].Shift, (TPoint32{0, 0}));
   EXPECT_EQ(b.wb.Frames[9].Correlation, -1);
   EXPECT_EQ(b.wb.Fsm.DisplayText(), "STACKED");
+  EXPECT_EQ(b.services.Status.back(), "Stacking stopped at frame 4 of 10: frames 5 to 10 keep their earlier shifts");
+  EXPECT_EQ(b.wb.LastStack.Aligned, 4);
+  EXPECT_EQ(b.wb.LastStack.Frames, 10);
+  EXPECT_TRUE(b.wb.LastStack.Stopped);
 
   const std::int64_t correlation = b.wb.Frames[3].Correlation;
   const std::int32_t quality = b.wb.Frames[3].Quality;
