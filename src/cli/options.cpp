@@ -234,6 +234,14 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     o.Weights = {static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]), static_cast<std::int32_t>(v[2])};
   }
 
+  // A file name must name a file: "out/" would write the hidden "out/.bmp".
+  for (const auto& [option, path] :
+       {std::pair{"--output", &o.Output}, {"--raw-output", &o.RawOutput}, {"--report", &o.Report}}) {
+    const std::size_t slash = path->find_last_of('/');
+    const std::string name = slash == std::string::npos ? *path : path->substr(slash + 1);
+    if (!path->empty() && (name.empty() || name == "." || name == ".."))
+      throw UsageError(std::string(option) + ": \"" + *path + "\" names a folder; give a file name");
+  }
   if (!o.Output.empty()) {
     const std::string ext = UpperExtension(o.Output);
     if (ext.empty())
@@ -446,7 +454,11 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                  "after Go!, the stacked frames as \"Save stacked frames\" writes them, into DIR (first channel only)")
       ->type_name("DIR")
       ->group(output);
-  app.add_option("--report", o.Report, "a JSON report of the run")->type_name("FILE")->group(output);
+  app.add_option("--report", o.Report,
+                 "a JSON report of the run (UTF-8; a byte of a file name that is not UTF-8 is written as the "
+                 "escape \\udc80..\\udcff, U+DC00 + the byte, so the name's bytes can be recovered)")
+      ->type_name("FILE")
+      ->group(output);
   auto* channels = app.add_option("--channels", raw.Channels,
                                   "colour: one run per letter of L, R, G, B in the given order; later letters use "
                                   "the shifts of the first (default: one run with --channel)")

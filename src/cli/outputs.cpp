@@ -1,5 +1,10 @@
 #include "cli/outputs.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -50,6 +55,13 @@ void EnsureFolder(const std::string& folder) {
 void EnsureParentFolder(const std::string& path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) EnsureFolder(parent.string());
+}
+
+void EnsureWritableFolder(const std::string& folder) {
+  EnsureFolder(folder);
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    throw WriteError("cannot write into the folder \"" + path + "\": " + std::strerror(errno));
 }
 
 std::string FolderPrefix(const std::string& folder) {

@@ -29,6 +29,12 @@ void EnsureFolder(const std::string& folder);
 /// Makes the folder that holds `path` when missing (nothing for a bare name).
 void EnsureParentFolder(const std::string& path);
 
+/// Makes the folder when missing (EnsureFolder; "" is the current folder) and
+/// checks that files can be made in it. Throws WriteError naming the folder
+/// and the reason, so that a run does not end in an output error after all
+/// of its work is done.
+void EnsureWritableFolder(const std::string& folder);
+
 /// The folder as a prefix for file names: empty stays empty ("the current
 /// folder"), otherwise a '/' is appended when it has none.
 std::string FolderPrefix(const std::string& folder);

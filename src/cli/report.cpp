@@ -1,8 +1,185 @@
 #include "cli/report.h"
 
-#include <nlohmann/json.hpp>
+#include <charconv>
+#include <cmath>
+#include <string_view>
 
 namespace corvane::cli {
+
+namespace {
+
+/// Length of the well-formed UTF-8 sequence at the start of `s` (1..4), or 0
+/// when it does not start with one (a stray continuation byte, an overlong
+/// form, an encoded surrogate, a code point above U+10FFFF, a cut sequence).
+std::size_t Utf8SequenceLength(std::string_view s) noexcept {
+  const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char b0 = byte(0);
+  if (b0 < 0x80) return 1;
+  std::size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    if (b0 == 0xE0) lo = 0xA0;  // no overlong forms
+    if (b0 == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (s.size() < n || byte(1) < lo || byte(1) > hi) return 0;
+  for (std::size_t i = 2; i < n; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return n;
+}
+
+void AppendHex4(std::string& out, unsigned value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+}
+
+/// A small writer of indented JSON text; the report's shape is fixed, so it
+/// needs no document model.
+class JsonWriter {
+ public:
+  std::string Take() {
+    m_out.push_back('\n');
+    return std::move(m_out);
+  }
+
+  void BeginObject() { Open('{'); }
+  void EndObject() { Close('}'); }
+  /// `inlined`: the elements on one line ("[1, 2]"), for short lists of numbers.
+  void BeginArray(bool inlined = false) {
+    Open('[');
+    m_inline.back() = inlined;
+  }
+  void EndArray() { Close(']'); }
+
+  void Key(std::string_view key) {
+    Separate();
+    AppendString(m_out, key);
+    m_out += ": ";
+    m_afterKey = true;
+  }
+  void String(std::string_view text) {
+    Separate();
+    AppendString(m_out, text);
+  }
+  void Integer(long long value) {
+    Separate();
+    m_out += std::to_string(value);
+  }
+  void Bool(bool value) {
+    Separate();
+    m_out += value ? "true" : "false";
+  }
+  /// The shortest text that reads back as the same double; a whole number
+  /// keeps a ".0" so that it reads as a real; what JSON has no number for is null.
+  void Real(double value) {
+    Separate();
+    if (!std::isfinite(value)) {
+      m_out += "null";
+      return;
+    }
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    const std::string_view digits(text, static_cast<std::size_t>(result.ptr - text));
+    m_out += digits;
+    if (digits.find_first_of(".e") == std::string_view::npos) m_out += ".0";
+  }
+
+  /// A JSON string of the bytes. Well-formed UTF-8 is written as it is.
+  /// Each byte that is not part of well-formed UTF-8 (a file name in another
+  /// encoding) becomes the lone surrogate U+DC00 + byte (\udc80..\udcff), so
+  /// that the exact bytes can be recovered (Python: os.fsencode).
+  static void AppendString(std::string& out, std::string_view bytes) {
+    out.push_back('"');
+    while (!bytes.empty()) {
+      const auto c = static_cast<unsigned char>(bytes.front());
+      const std::size_t n = Utf8SequenceLength(bytes);
+      if (n == 0) {
+        AppendHex4(out, 0xDC00u + c);
+        bytes.remove_prefix(1);
+        continue;
+      }
+      if (n == 1) {
+        switch (c) {
+          case '"': out += "\\\""; break;
+          case '\\': out += "\\\\"; break;
+          case '\n': out += "\\n"; break;
+          case '\r': out += "\\r"; break;
+          case '\t': out += "\\t"; break;
+          case '\b': out += "\\b"; break;
+          case '\f': out += "\\f"; break;
+          default:
+            if (c < 0x20 || c == 0x7F)
+              AppendHex4(out, c);
+            else
+              out.push_back(static_cast<char>(c));
+        }
+      } else {
+        out.append(bytes.substr(0, n));
+      }
+      bytes.remove_prefix(n);
+    }
+    out.push_back('"');
+  }
+
+ private:
+  void Open(char bracket) {
+    Separate();
+    m_out.push_back(bracket);
+    m_first.push_back(true);
+    m_inline.push_back(false);
+  }
+  void Close(char bracket) {
+    const bool empty = m_first.back();
+    const bool inlined = m_inline.back();
+    m_first.pop_back();
+    m_inline.pop_back();
+    if (!empty && !inlined) NewLine();
+    m_out.push_back(bracket);
+  }
+  // Before a value or key: the comma and line break that separate it from the one before.
+  void Separate() {
+    if (m_afterKey) {
+      m_afterKey = false;
+      return;
+    }
+    if (m_first.empty()) return;
+    if (!m_first.back()) m_out.push_back(',');
+    m_first.back() = false;
+    if (m_inline.back()) {
+      if (m_out.back() == ',') m_out.push_back(' ');
+    } else {
+      NewLine();
+    }
+  }
+  void NewLine() {
+    m_out.push_back('\n');
+    m_out.append(2 * m_first.size(), ' ');
+  }
+
+  std::string m_out;
+  std::vector<bool> m_first;   // per open container: no element yet
+  std::vector<bool> m_inline;  // per open container: elements on one line
+  bool m_afterKey = false;
+};
+
+void Pair(JsonWriter& w, std::string_view key, long long a, long long b) {
+  w.Key(key);
+  w.BeginArray(true);
+  w.Integer(a);
+  w.Integer(b);
+  w.EndArray();
+}
+
+}  // namespace
 
 void RunRecord::TakeFrames(const FrameList& frames) {
   Frames.clear();
@@ -29,39 +206,94 @@ void RunRecord::TakeFrames(const FrameList& frames) {
   }
 }
 
+std::string JsonString(std::string_view bytes) {
+  std::string out;
+  JsonWriter::AppendString(out, bytes);
+  return out;
+}
+
 std::string Report::ToJson(const std::string& version) const {
-  using Json = nlohmann::ordered_json;
-  Json runs = Json::array();
+  JsonWriter w;
+  w.BeginObject();
+  w.Key("program");
+  w.String("corvane-cli");
+  w.Key("version");
+  w.String(version);
+  w.Key("files");
+  w.BeginArray();
+  for (const std::string& file : Files) w.String(file);
+  w.EndArray();
+  Pair(w, "input_size", InputSize[0], InputSize[1]);
+  Pair(w, "output_size", OutputSize[0], OutputSize[1]);
+  w.Key("max_frames");
+  w.Integer(MaxFrames);
+  w.Key("runs");
+  w.BeginArray();
   for (const RunRecord& run : Runs) {
-    Json frames = Json::array();
+    w.BeginObject();
+    w.Key("channel");
+    w.String(run.Channel);
+    w.Key("frames");
+    w.BeginArray();
     for (const RunRecord::Frame& f : run.Frames) {
-      frames.push_back(Json{{"index", f.Index},
-                            {"file", f.File},
-                            {"number", f.Number},
-                            {"width", f.Width},
-                            {"height", f.Height},
-                            {"center", {f.Center.x, f.Center.y}},
-                            {"mean", f.Mean},
-                            {"shift", {f.Shift.x, f.Shift.y}},
-                            {"rotate", f.Rotate},
-                            {"resize", f.Resize},
-                            {"correlation", f.Correlation},
-                            {"quality", f.Quality},
-                            {"quality_correlation", f.QualityCorrelation},
-                            {"quality_luminance", f.QualityLuminance},
-                            {"quality_contrast", f.QualityContrast}});
+      w.BeginObject();
+      w.Key("index");
+      w.Integer(f.Index);
+      w.Key("file");
+      w.String(f.File);
+      w.Key("number");
+      w.Integer(f.Number);
+      w.Key("width");
+      w.Integer(f.Width);
+      w.Key("height");
+      w.Integer(f.Height);
+      Pair(w, "center", f.Center.x, f.Center.y);
+      w.Key("mean");
+      w.Integer(f.Mean);
+      Pair(w, "shift", f.Shift.x, f.Shift.y);
+      w.Key("rotate");
+      w.Real(f.Rotate);
+      w.Key("resize");
+      w.Real(f.Resize);
+      w.Key("correlation");
+      w.Integer(f.Correlation);
+      w.Key("quality");
+      w.Integer(f.Quality);
+      w.Key("quality_correlation");
+      w.Real(f.QualityCorrelation);
+      w.Key("quality_luminance");
+      w.Real(f.QualityLuminance);
+      w.Key("quality_contrast");
+      w.Real(f.QualityContrast);
+      w.EndObject();
     }
-    runs.push_back(
-        Json{{"channel", run.Channel},
-             {"frames", std::move(frames)},
-             {"good_frames", run.GoodFrames},
-             {"timings_ms", {{"load", run.LoadMs}, {"stack", run.StackMs}, {"calculate", run.CalculateMs}}}});
+    w.EndArray();
+    w.Key("good_frames");
+    w.Integer(run.GoodFrames);
+    w.Key("stopped");
+    w.Bool(run.Stopped);
+    w.Key("timings_ms");
+    w.BeginObject();
+    w.Key("load");
+    w.Real(run.LoadMs);
+    w.Key("stack");
+    w.Real(run.StackMs);
+    w.Key("calculate");
+    w.Real(run.CalculateMs);
+    w.EndObject();
+    w.EndObject();
   }
-  const Json report{{"program", "corvane-cli"}, {"version", version},        {"files", Files},
-                    {"input_size", InputSize},  {"output_size", OutputSize}, {"max_frames", MaxFrames},
-                    {"runs", std::move(runs)},  {"output", Output},          {"raw_output", RawOutput}};
-  // Replace malformed UTF-8 in file names rather than refusing to write the report.
-  return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  w.EndArray();
+  w.Key("stopped");
+  w.Bool(Stopped);
+  w.Key("output");
+  w.String(Output);
+  w.Key("raw_output");
+  w.BeginArray();
+  for (const std::string& file : RawOutput) w.String(file);
+  w.EndArray();
+  w.EndObject();
+  return w.Take();
 }
 
 }  // namespace corvane::cli

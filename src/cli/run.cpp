@@ -31,16 +31,20 @@ class InputError : public std::runtime_error {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-/// Throws InputError unless `path` names a readable file (checked without
-/// opening it).
+/// Throws InputError unless `path` names a readable regular file (checked
+/// without opening it, so a pipe or device is refused before it can block).
 void CheckReadable(const std::string& path, const std::string& what) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (ec || !fs::exists(status)) throw InputError("cannot read " + what + Quoted(path) + ": no such file");
   if (fs::is_directory(status)) throw InputError("cannot read " + what + Quoted(path) + ": it is a folder");
+  if (!fs::is_regular_file(status))
+    throw InputError("cannot read " + what + Quoted(path) + ": not a regular file (a pipe, device or socket)");
   if (::access(path.c_str(), R_OK) != 0) throw InputError("cannot read " + what + Quoted(path) + ": permission denied");
 }
+
+std::string ParentFolder(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
 double MillisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -98,13 +102,14 @@ void BatchRun::CheckInputs() {
   if (!m_o.DeconvolvePsf.empty()) CheckReadable(m_o.DeconvolvePsf, "the PSF ");
   if (!m_o.Lut.empty()) CheckReadable(m_o.Lut, "the LUT ");
 
-  // The folders of the outputs are made before the work starts, so a run does
-  // not end in an output error after all of it is done.
+  // The folders of the outputs are made and checked before the work starts,
+  // so a run does not end in an output error after all of it is done.
   EnsureFolder(m_o.ResultDir);
-  EnsureFolder(m_o.ExportFrames);
-  EnsureFolder(m_o.SaveStacked);
+  if (m_o.Output.empty()) EnsureWritableFolder(m_o.ResultDir);
+  if (!m_o.ExportFrames.empty()) EnsureWritableFolder(m_o.ExportFrames);
+  if (!m_o.SaveStacked.empty()) EnsureWritableFolder(m_o.SaveStacked);
   for (const std::string* file : {&m_o.Output, &m_o.RawOutput, &m_o.Report})
-    if (!file->empty()) EnsureParentFolder(*file);
+    if (!file->empty()) EnsureWritableFolder(ParentFolder(*file));
 }
 
 /// Reads a PSF picture into the settings' picture as the PSF button does.
@@ -333,11 +338,18 @@ void BatchRun::RunChannel(std::size_t index) {
       throw InputError("no frame could be loaded: no video given could be decoded");
     throw InputError("no frame could be loaded from the files given (check --avi-start, --avi-end and --avi-skip)");
   }
+  record.Stopped = TerminalServices::StageInterrupted();
   if (first && TerminalServices::Interrupted()) m_firstRunFrames = frames.Count();
-  if (frames.Count() >= frames.MaxFrames() && !TerminalServices::Interrupted())
-    m_services.Warning("the frame memory (--memory " + std::to_string(m_o.MemoryMb) + ") holds " +
-                       std::to_string(frames.MaxFrames()) + " frames of " + std::to_string(c.LoadFrames.OutputWidth) +
-                       " x " + std::to_string(c.LoadFrames.OutputHeight) + "; frames after those were left out");
+  if (m_wb.Loader.FramesLeftOut() && !TerminalServices::Interrupted()) {
+    // Name the limit that was reached: the list's own cap, or the memory.
+    if (frames.MaxFrames() >= FrameListLimit)
+      m_services.Warning("the frame list holds at most " + std::to_string(FrameListLimit) +
+                         " frames; frames after those were left out");
+    else
+      m_services.Warning("the frame memory (--memory " + std::to_string(m_o.MemoryMb) + ") holds " +
+                         std::to_string(frames.MaxFrames()) + " frames of " + std::to_string(c.LoadFrames.OutputWidth) +
+                         " x " + std::to_string(c.LoadFrames.OutputHeight) + "; frames after those were left out");
+  }
   m_services.Info("Loaded " + std::to_string(frames.Count()) + " frames (" + record.Channel + ") in " +
                   std::to_string(static_cast<long long>(record.LoadMs)) + " ms");
   for (int i = 0; i < frames.Count(); ++i)
@@ -368,8 +380,21 @@ void BatchRun::RunChannel(std::size_t index) {
     record.StackMs = MillisecondsSince(start);
     m_services.EndStage();
     if (!stacked) throw RangeError("Go!: the frames could not be stacked");
-    m_services.Info("Stacked " + std::to_string(frames.Count()) + " frames in " +
-                    std::to_string(static_cast<long long>(record.StackMs)) + " ms");
+    const StackOutcome outcome = m_wb.LastStack;
+    const std::string took = " in " + std::to_string(static_cast<long long>(record.StackMs)) + " ms";
+    if (outcome.Stopped) {
+      // Frames that were not aligned would be combined at shift (0, 0) and
+      // blur the result: only the frames aligned are kept. Later channels
+      // load as many, since they take these frames' shifts.
+      frames.KeepFirst(outcome.Aligned);
+      record.Stopped = true;
+      if (first) m_firstRunFrames = outcome.Aligned;
+      m_services.Info("Stacked " + std::to_string(outcome.Aligned) + " of " + std::to_string(outcome.Frames) +
+                      " frames (stopped)" + took + "; the " + std::to_string(outcome.Frames - outcome.Aligned) +
+                      " frames not aligned are left out");
+    } else {
+      m_services.Info("Stacked " + std::to_string(frames.Count()) + " frames" + took);
+    }
     if (!m_o.SaveStacked.empty() && first) {
       // Written as "Save stacked frames" does, with the folder as the result
       // folder; the autonumber memory is kept as it was, so the result's own
@@ -394,6 +419,7 @@ void BatchRun::RunChannel(std::size_t index) {
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
     m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
+  m_report.Stopped = m_report.Stopped || record.Stopped;
   m_report.Runs.push_back(std::move(record));
 }
 
@@ -454,6 +480,10 @@ void BatchRun::Run() {
     m_services.Warning("cannot decode the video " + Quoted(m_wb.Loader.CurrentFile()) + " (INVALID FORMAT!)");
   };
   ApplySettings();
+  const std::string note = MemoryBudgetNote(static_cast<std::int64_t>(m_o.MemoryMb) * 1048576, AvailableMemoryBytes());
+  if (!note.empty())
+    m_services.Warning("--memory " + std::to_string(m_o.MemoryMb) + " MB is " + note +
+                       "; a long load may run out of memory");
   for (std::size_t i = 0; i < m_o.Channels.size(); ++i) RunChannel(i);
   WriteOutputs();
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 
 namespace corvane::cli {
 
@@ -18,9 +19,12 @@ std::atomic<int> g_interrupts{0};
 std::atomic<bool> g_stageInterrupted{false};
 std::atomic<int> g_outputDepth{0};
 std::atomic<bool> g_quitPending{false};
+std::atomic<int> g_quitSignal{SIGINT};  // the signal that asked to quit
 std::atomic<bool> g_quiet{false};
 std::atomic<bool> g_lineOpen{false};  // a progress line stands without its line break
-struct sigaction g_previous {};
+// The signals taken over, and what was installed for them before.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[3]{};
 
 constexpr const char* InvalidFormatCaption = "INVALID FORMAT!";
 constexpr auto RedrawInterval = std::chrono::milliseconds(80);
@@ -31,10 +35,25 @@ void WriteRaw(const char* text) noexcept {
   (void)written;
 }
 
-[[noreturn]] void QuitNow() noexcept {
+/// Ends the program at once with 128 + the signal, as shells report it.
+[[noreturn]] void QuitNow(int signal) noexcept {
   if (g_lineOpen.load()) WriteRaw("\n");
-  WriteRaw("corvane-cli: error: interrupted\n");
-  ::_exit(InterruptExitCode);
+  switch (signal) {
+    case SIGTERM: WriteRaw("corvane-cli: error: terminated (SIGTERM)\n"); break;
+    case SIGHUP: WriteRaw("corvane-cli: error: hung up (SIGHUP)\n"); break;
+    default: WriteRaw("corvane-cli: error: interrupted\n"); break;
+  }
+  ::_exit(128 + signal);
+}
+
+/// Quits now, or right after the output file in the writing is complete.
+void Quit(int signal) noexcept {
+  if (g_outputDepth.load() > 0) {
+    g_quitSignal.store(signal);
+    g_quitPending.store(true);
+    return;
+  }
+  QuitNow(signal);
 }
 
 extern "C" void OnInterrupt(int) {
@@ -48,12 +67,11 @@ extern "C" void OnInterrupt(int) {
     }
     return;
   }
-  if (g_outputDepth.load() > 0) {
-    g_quitPending.store(true);
-    return;
-  }
-  QuitNow();
+  Quit(SIGINT);
 }
+
+// SIGTERM and SIGHUP end the run as a second Ctrl-C does.
+extern "C" void OnTerminate(int signal) { Quit(signal); }
 
 int TerminalColumns(std::FILE* stream) {
   struct winsize size {};
@@ -74,23 +92,28 @@ TerminalServices::TerminalServices(ProgressMode progress, Verbosity verbosity, s
 
 TerminalServices::~TerminalServices() {
   if (m_handlerInstalled) {
-    ::sigaction(SIGINT, &g_previous, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
     g_services.store(nullptr);
   }
 }
 
 void TerminalServices::InstallInterruptHandler() {
   if (m_handlerInstalled) return;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
   g_services.store(this);
-  ::sigaction(SIGINT, &action, &g_previous);
+  for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+    struct sigaction action {};
+    action.sa_handler = kSignals[i] == SIGINT ? OnInterrupt : OnTerminate;
+    sigemptyset(&action.sa_mask);
+    for (int other : kSignals) sigaddset(&action.sa_mask, other);  // one handler at a time
+    action.sa_flags = SA_RESTART;
+    ::sigaction(kSignals[i], &action, &g_previous[i]);
+  }
   m_handlerInstalled = true;
 }
 
 bool TerminalServices::Interrupted() noexcept { return g_interrupts.load() > 0; }
+
+bool TerminalServices::StageInterrupted() noexcept { return g_stageInterrupted.load(); }
 
 void TerminalServices::BeginStage(const std::string& name, int graphBar, bool showOtherBar) {
   EndStage();
@@ -230,7 +253,7 @@ OutputSection::OutputSection() noexcept { g_outputDepth.fetch_add(1); }
 OutputSection::~OutputSection() {
   if (g_outputDepth.fetch_sub(1) == 1 && g_quitPending.load()) {
     std::fflush(nullptr);
-    QuitNow();
+    QuitNow(g_quitSignal.load());
   }
 }
 

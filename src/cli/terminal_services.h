@@ -23,7 +23,8 @@ enum class Verbosity { Quiet, Normal, Verbose };
 /// stage ends (each time the core pumps), so a load stops altogether rather
 /// than only its current video; the run then goes on with the frames it has. A
 /// second Ctrl-C ends the program with exit status 130, at once, or right after
-/// an output file in the writing (see OutputSection) is complete.
+/// an output file in the writing (see OutputSection) is complete. SIGTERM and
+/// SIGHUP end it the same way, with status 143 and 129.
 class TerminalServices final : public Services {
  public:
   /// `stream` is where everything goes; `isTerminal` tells whether it is a
@@ -62,10 +63,13 @@ class TerminalServices final : public Services {
   /// raised again, so every check of the stage sees it.
   void ProcessPending() override;
 
-  /// Installs the Ctrl-C handler for this object; the destructor removes it.
+  /// Installs the handlers of Ctrl-C (SIGINT), SIGTERM and SIGHUP for this
+  /// object; the destructor puts back the ones before.
   void InstallInterruptHandler();
   /// True once Ctrl-C was pressed during the run.
   static bool Interrupted() noexcept;
+  /// True when Ctrl-C was pressed during the stage begun last.
+  static bool StageInterrupted() noexcept;
 
  protected:
   void OnProgressStart(int bar, int minimum, int maximum, const std::string& caption) override;
@@ -102,9 +106,9 @@ class TerminalServices final : public Services {
   bool m_handlerInstalled = false;
 };
 
-/// Marks the writing of an output file: a second Ctrl-C that comes meanwhile
-/// ends the program only when the section is left, so no half-written
-/// temporary file stays behind.
+/// Marks the writing of an output file: a second Ctrl-C (or SIGTERM, SIGHUP)
+/// that comes meanwhile ends the program only when the section is left, so
+/// every file the run has begun to write is complete.
 class OutputSection {
  public:
   OutputSection() noexcept;

@@ -76,4 +76,8 @@ class NullServices final : public Services {};
 /// Bytes the program holds on its heap now.
 long long HeapBytesInUse() noexcept;
 
+/// Bytes of memory programs can have now without swapping (the kernel's
+/// MemAvailable, else the free pages); -1 when unknown.
+long long AvailableMemoryBytes() noexcept;
+
 }  // namespace corvane

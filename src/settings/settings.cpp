@@ -167,6 +167,11 @@ std::string FrameBudgetMessage(std::int64_t maxMem, std::int32_t width, std::int
          " Mb";
 }
 
+std::string MemoryBudgetNote(std::int64_t budgetBytes, std::int64_t availableBytes) {
+  if (availableBytes < 0 || budgetBytes <= availableBytes) return {};
+  return "more than the " + std::to_string(availableBytes / kMegabyte) + " Mb of memory available";
+}
+
 std::string UpdateFrameBudget(FrameList& frames, std::int32_t width, std::int32_t height) {
   frames.RecomputeMaxFrames(width, height);
   return "Maximum nr of frames possible: " + std::to_string(frames.MaxFrames()) + ", with a size of " +
@@ -224,13 +229,14 @@ GeneralControls Settings::CurrentGeneralControls() const {
 void Settings::SetMemoryMb(std::int32_t mb) {
   MemoryMb = MemoryRange.Clamp(mb);
   if (m_frames != nullptr) m_frames->SetMaxMem(MemoryMb * kMegabyte);
-  ShowFrameBudget();
+  ShowFrameBudget(MemoryBudgetNote(MemoryMb * kMegabyte, AvailableMemoryBytes()));
 }
 
-std::string Settings::ShowFrameBudget() {
-  const std::string text =
-      m_frames != nullptr ? UpdateFrameBudget(*m_frames, LoadFrames.OutputWidth, LoadFrames.OutputHeight)
-                          : FrameBudgetMessage(MemoryMb * kMegabyte, LoadFrames.OutputWidth, LoadFrames.OutputHeight);
+std::string Settings::ShowFrameBudget(const std::string& note) {
+  std::string text = m_frames != nullptr
+                         ? UpdateFrameBudget(*m_frames, LoadFrames.OutputWidth, LoadFrames.OutputHeight)
+                         : FrameBudgetMessage(MemoryMb * kMegabyte, LoadFrames.OutputWidth, LoadFrames.OutputHeight);
+  if (!note.empty()) text += " (" + note + ")";
   m_services->ShowStatus(text);
   return text;
 }

@@ -282,6 +282,11 @@ enum class ValueOrigin : std::uint8_t { Program, Typed };
 /// and M = maxMem div 1 048 576. Throws OverflowError for an unrepresentable
 /// frame size (from MaxFramesFor).
 std::string FrameBudgetMessage(std::int64_t maxMem, std::int32_t width, std::int32_t height);
+/// "" when the frame memory budget fits the memory available, otherwise
+/// "more than the N Mb of memory available" (N = available div 1 048 576). An
+/// unknown amount (negative) fits.
+std::string MemoryBudgetNote(std::int64_t budgetBytes, std::int64_t availableBytes);
+
 /// Recomputes the list's MaxFrames for width x height and answers the message
 /// for its MaxMem.
 std::string UpdateFrameBudget(FrameList& frames, std::int32_t width, std::int32_t height);
@@ -411,12 +416,15 @@ class Settings {
   // ---- General tab.
 
   /// MemorySpinEdit: MemoryMb := mb (clamped to 16..512); the attached frame
-  /// list's MaxMem := MemoryMb x 1 048 576; the frame-budget message is shown.
-  /// No listener is notified.
+  /// list's MaxMem := MemoryMb x 1 048 576; the frame-budget message is shown,
+  /// followed by " (more than the N Mb of memory available)" when the budget
+  /// passes the memory the machine has available (MemoryBudgetNote). No
+  /// listener is notified.
   void SetMemoryMb(std::int32_t mb);
   /// Shows the frame-budget message for the output size (recomputing the
-  /// attached frame list's MaxFrames) and answers it.
-  std::string ShowFrameBudget();
+  /// attached frame list's MaxFrames), with " (note)" after it when `note` is
+  /// not empty, and answers it.
+  std::string ShowFrameBudget(const std::string& note = {});
 
   // ---- Preview frames tab. Each notifies LoadFrames unless said otherwise.
 

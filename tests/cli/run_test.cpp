@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
@@ -15,7 +16,10 @@
 
 #include "cli/cli_process.h"
 #include "core/bitmap.h"
+#include "core/frame_list.h"
+#include "core/services.h"
 #include "io/avi_writer.h"
+#include "io/bmp_builder.h"
 #include "io/picture_files.h"
 #include "support/test_support.h"
 
@@ -398,45 +402,157 @@ TEST(CliRun, BasisResultAlignsToAFirstCalculation) {
   }
 }
 
+/// Arguments that make a run print a warning per name before any work (files
+/// of another kind are skipped with a warning): far more than a pipe holds, so
+/// a run whose stderr is not read stops there.
+std::vector<std::string> ManySkippedFiles(std::vector<std::string> args) {
+  for (int i = 0; i < 4000; ++i) args.push_back("notes" + std::to_string(i) + ".txt");
+  return args;
+}
+
 TEST(CliRun, SecondCtrlCEndsTheRunWithStatus130AndNoOutput) {
   test::TempDir dir;
-  // A look-up table that is a pipe nobody writes to: the run waits on it for ever.
   WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
-  ASSERT_EQ(::mkfifo(dir.File("waiting.lut").c_str(), 0644), 0);
-  const fs::path err = dir.Path() / "err.txt";
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (e < 0) ::_exit(127);
-    ::dup2(e, STDERR_FILENO);
-    const std::string cli = test::CliBinary();
-    ::execl(cli.c_str(), cli.c_str(), "-v", "--lut", "waiting.lut", "-o", "x.bmp", "p.bmp",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
+  test::PipedCli run(ManySkippedFiles({"-o", "x.bmp", "--report", "r.json"}), dir.Path());
+  ASSERT_TRUE(run.ReadUntil("skipping"));
+  run.Signal(SIGINT);
+  ASSERT_TRUE(run.ReadUntil("stop requested"));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Finish(), 130);
+  EXPECT_NE(run.Err().find("corvane-cli: error: interrupted"), std::string::npos);
+  EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"p.bmp"}));
+}
+
+TEST(CliRun, TermAndHupEndTheRunAsASecondCtrlCDoes) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  for (const auto& [signal, text] : {std::pair{SIGTERM, "terminated"}, {SIGHUP, "hung up"}}) {
+    test::PipedCli run(ManySkippedFiles({"-o", "x.bmp", "p.bmp"}), dir.Path());
+    ASSERT_TRUE(run.ReadUntil("skipping"));
+    run.Signal(signal);
+    EXPECT_EQ(run.Finish(), 128 + signal);
+    EXPECT_NE(run.Err().find(std::string("corvane-cli: error: ") + text), std::string::npos) << run.Err();
+    EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"p.bmp"}));
   }
-  // The frame budget line comes after Ctrl-C is taken over and before the table is opened.
-  for (int i = 0; i < 500 && test::ReadText(err).find("Maximum nr of frames") == std::string::npos; ++i)
-    ::usleep(10000);
-  ::kill(pid, SIGINT);
-  ::usleep(100000);
-  ::kill(pid, SIGINT);
-  // Never hang the suite: a run still alive after 20 s is killed and fails the test.
-  int status = 0;
-  pid_t done = 0;
-  for (int i = 0; i < 2000 && (done = ::waitpid(pid, &status, WNOHANG)) == 0; ++i) ::usleep(10000);
-  if (done == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    FAIL() << "the run did not end after the second Ctrl-C";
+}
+
+TEST(CliRun, CtrlCWhileStackingCombinesOnlyTheFramesAligned) {
+  // A stopped Go! left the later frames at shift (0, 0) with full quality, and
+  // they went into the result; the run said it had stacked them all.
+  test::TempDir dir;
+  constexpr int kFrames = 1500;
+  {
+    AviWriter video(dir.File("v.avi"), 100, 76, AviPixelFormat::Grey8);
+    std::mt19937 rng(3);
+    for (int i = 0; i < kFrames; ++i) video.AddFrame(RandomBytes(rng, 100 * 76).data());
+    video.Finish();
   }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
-  const std::string text = test::ReadText(err);
-  EXPECT_NE(text.find("stop requested"), std::string::npos) << text;
-  EXPECT_NE(text.find("corvane-cli: error: interrupted"), std::string::npos) << text;
-  EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"err.txt", "p.bmp", "waiting.lut"}));
+  // -v writes a status line per frame aligned: the run stops in the middle of
+  // stacking once the test no longer reads.
+  test::PipedCli run({"-v", "--area", "96", "--report", "r.json", "-o", "x.bmp", "v.avi"}, dir.Path());
+  ASSERT_TRUE(run.ReadUntil(" << X: "));
+  run.Signal(SIGINT);
+  ASSERT_EQ(run.Finish(), 0) << run.Err();
+  const Json report = ReadJson(dir.Path() / "r.json");
+  const int kept = static_cast<int>(report["runs"][0]["frames"].size());
+  EXPECT_GT(kept, 0);
+  EXPECT_LT(kept, kFrames);
+  EXPECT_NE(run.Err().find("Stacked " + std::to_string(kept) + " of " + std::to_string(kFrames) + " frames (stopped)"),
+            std::string::npos)
+      << run.Err();
+  EXPECT_EQ(report["stopped"], true);
+  EXPECT_EQ(report["runs"][0]["stopped"], true);
+  EXPECT_TRUE(fs::exists(dir.Path() / "x.bmp"));
+}
+
+TEST(CliRun, ConcurrentRunsNeverShareAnAutonumberedName) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  fs::create_directory(dir.Path() / "out");
+  test::WriteBytes(dir.File("out/p__2.bmp"), {1, 2, 3});  // yesterday's result
+  {
+    std::vector<std::unique_ptr<test::PipedCli>> runs;
+    for (int i = 0; i < 4; ++i)
+      runs.push_back(
+          std::make_unique<test::PipedCli>(std::vector<std::string>{"--result-dir", "out", "p.bmp"}, dir.Path()));
+    for (auto& run : runs) EXPECT_EQ(run->Finish(), 0) << run->Err();
+  }
+  EXPECT_EQ(test::FilesIn(dir.Path() / "out"),
+            (std::vector<std::string>{"p__1.bmp", "p__2.bmp", "p__3.bmp", "p__4.bmp", "p__5.bmp"}));
+  EXPECT_EQ(test::ReadBytes(dir.File("out/p__2.bmp")), (std::vector<std::uint8_t>{1, 2, 3}));
+  // A name the user gives still replaces.
+  ASSERT_EQ(RunCli({"-o", "out/p__2.bmp", "p.bmp"}, dir.Path()).Code, 0);
+  EXPECT_GT(fs::file_size(dir.Path() / "out/p__2.bmp"), 3u);
+}
+
+TEST(CliRun, OutputChecksComeBeforeTheWork) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  // "newdir/" is no file name: it wrote the hidden file newdir/.bmp.
+  for (const char* option : {"-o", "--report", "--raw-output"}) {
+    const test::ProcessResult r = RunCli({option, "newdir/", "p.bmp"}, dir.Path());
+    EXPECT_EQ(r.Code, 1) << option;
+    EXPECT_NE(ErrorLine(r).find("names a folder"), std::string::npos) << r.Err;
+  }
+  EXPECT_FALSE(fs::exists(dir.Path() / "newdir"));
+  // A folder nothing can be written into is found before anything is loaded
+  // (a test run as root runs the tool as nobody, for whom the mode holds).
+  fs::permissions(dir.Path(), fs::perms::all);
+  fs::create_directory(dir.Path() / "locked");
+  fs::permissions(dir.Path() / "locked", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                             fs::perms::others_read | fs::perms::others_exec);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-o", "locked/x.bmp", "p.bmp"},
+                                               {"--report", "locked/r.json", "p.bmp"},
+                                               {"--result-dir", "locked", "p.bmp"},
+                                               {"--save-stacked", "locked", "p.bmp"}}) {
+    const test::ProcessResult r = RunCli(args, dir.Path(), true);
+    EXPECT_EQ(r.Code, 4) << args[0];
+    EXPECT_NE(ErrorLine(r).find("\"locked"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err.find("Loaded"), std::string::npos) << r.Err;
+  }
+}
+
+TEST(CliRun, FileNamesThatAreNotUtf8ComeBackByteForByte) {
+  test::TempDir dir;
+  const std::string name = "j\xfcpiter \xe9t\xe9.bmp";  // Latin-1, not UTF-8
+  WriteGreyBmp(dir.File(name), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  ASSERT_EQ(RunCli({"--report", "r.json", "-o", "x.bmp", name}, dir.Path()).Code, 0);
+  const std::string text = test::ReadText(dir.Path() / "r.json");
+  // Each stray byte as U+DC00 + byte, the escape that recovers the bytes.
+  EXPECT_NE(text.find("\"j\\udcfcpiter \\udce9t\\udce9.bmp\""), std::string::npos) << text;
+  EXPECT_EQ(text.find("\xef\xbf\xbd"), std::string::npos);  // no U+FFFD
+}
+
+TEST(CliRun, PipesAsInputsAreRefusedUpFront) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  ASSERT_EQ(::mkfifo(dir.File("pipe.bmp").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(dir.File("pipe.lut").c_str(), 0644), 0);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"pipe.bmp"}, {"--dark", "pipe.bmp", "p.bmp"}, {"--lut", "pipe.lut", "p.bmp"}}) {
+    const test::ProcessResult r = RunCli(args, dir.Path());
+    EXPECT_EQ(r.Code, 2);
+    EXPECT_NE(ErrorLine(r).find("not a regular file"), std::string::npos) << r.Err;
+  }
+}
+
+TEST(CliRun, MemoryWarningsNameTheRealLimit) {
+  test::TempDir dir;
+  {
+    AviWriter video(dir.File("v.avi"), 8, 8, AviPixelFormat::Grey8);
+    const std::vector<std::uint8_t> frame(64, 90);
+    for (int i = 0; i < FrameListLimit + 10; ++i) video.AddFrame(frame.data());
+    video.Finish();
+  }
+  const test::ProcessResult r = RunCli({"--no-stack", "-o", "x.bmp", "v.avi"}, dir.Path());
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_NE(r.Err.find("the frame list holds at most 4096 frames"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err.find("the frame memory"), std::string::npos) << r.Err;
+  // A budget beyond what the machine has is named as such.
+  if (AvailableMemoryBytes() > 0 && AvailableMemoryBytes() < (std::int64_t{65536} << 20)) {
+    const test::ProcessResult big = RunCli({"--no-stack", "--memory", "65536", "-o", "x.bmp", "v.avi"}, dir.Path());
+    EXPECT_NE(big.Err.find("--memory 65536 MB is more than the"), std::string::npos) << big.Err;
+  }
 }
 
 }  // namespace

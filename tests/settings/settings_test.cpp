@@ -250,6 +250,12 @@ TEST(FrameBudget, MemoryRuleSetsTheListAndShowsTheMessageWithoutListeners) {
   alone.SetMemoryMb(128);
   EXPECT_EQ(alone.ShowFrameBudget(),
             "Maximum nr of frames possible: 601, with a size of 384 x 288 pixels and internal memory set to 128 Mb");
+  // A budget beyond the memory available is named as such.
+  EXPECT_EQ(alone.ShowFrameBudget(MemoryBudgetNote(128 * 1048576, 100 * 1048576 + 5)),
+            "Maximum nr of frames possible: 601, with a size of 384 x 288 pixels and internal memory set to 128 Mb "
+            "(more than the 100 Mb of memory available)");
+  EXPECT_EQ(MemoryBudgetNote(128 * 1048576, 128 * 1048576), "");
+  EXPECT_EQ(MemoryBudgetNote(128 * 1048576, -1), "");  // unknown
 }
 
 // ---------------------------------------------------------------------------
