@@ -61,11 +61,13 @@ inline std::uint16_t ConvolveAt(const std::uint16_t* window, const Kernel& k) no
 
 #ifdef CORVANE_CONVOLVE_SIMD
 
-// The vectors never cross a call: the row kernel is inlined into each wrapper.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
+// The row kernel is written once (image_ops_convolve_rows.inc) and compiled
+// once per instruction set, each copy with its own target attribute on every
+// function, so that no vector value crosses into code built for another set.
+namespace sse2 {
 
-struct Sse2Ops {
+#define CORVANE_SIMD_TARGET
+struct Ops {
   using V = __m128i;
   static constexpr std::int32_t Lanes = 8;
   static V Load(const std::uint16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -84,90 +86,41 @@ struct Sse2Ops {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), high);
   }
 };
+#include "core/image_ops_convolve_rows.inc"
+#undef CORVANE_SIMD_TARGET
+
+}  // namespace sse2
 
 #ifndef CORVANE_NO_DISPATCH
-#define CORVANE_AVX2 __attribute__((target("avx2")))
-struct Avx2Ops {
+namespace avx2 {
+
+#define CORVANE_SIMD_TARGET __attribute__((target("avx2")))
+struct Ops {
   using V = __m256i;
   static constexpr std::int32_t Lanes = 16;
-  CORVANE_AVX2 static V Load(const std::uint16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-  CORVANE_AVX2 static V Zero() { return _mm256_setzero_si256(); }
-  CORVANE_AVX2 static V Splat16(std::int16_t v) { return _mm256_set1_epi16(v); }
-  CORVANE_AVX2 static V Splat32(std::int32_t v) { return _mm256_set1_epi32(v); }
-  CORVANE_AVX2 static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
-  CORVANE_AVX2 static V Low(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
-  CORVANE_AVX2 static V High(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
-  CORVANE_AVX2 static V MulAdd(V a, V b) { return _mm256_madd_epi16(a, b); }
-  CORVANE_AVX2 static V Add(V a, V b) { return _mm256_add_epi32(a, b); }
+  CORVANE_SIMD_TARGET static V Load(const std::uint16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  CORVANE_SIMD_TARGET static V Zero() { return _mm256_setzero_si256(); }
+  CORVANE_SIMD_TARGET static V Splat16(std::int16_t v) { return _mm256_set1_epi16(v); }
+  CORVANE_SIMD_TARGET static V Splat32(std::int32_t v) { return _mm256_set1_epi32(v); }
+  CORVANE_SIMD_TARGET static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+  CORVANE_SIMD_TARGET static V Low(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+  CORVANE_SIMD_TARGET static V High(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+  CORVANE_SIMD_TARGET static V MulAdd(V a, V b) { return _mm256_madd_epi16(a, b); }
+  CORVANE_SIMD_TARGET static V Add(V a, V b) { return _mm256_add_epi32(a, b); }
   // The interleaves work within 128-bit halves: low holds outputs 0-3 and
   // 8-11, high 4-7 and 12-15.
-  CORVANE_AVX2 static void Store(std::int32_t* out, V low, V high) {
+  CORVANE_SIMD_TARGET static void Store(std::int32_t* out, V low, V high) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8), _mm256_permute2x128_si256(low, high, 0x31));
   }
 };
-#undef CORVANE_AVX2
+#include "core/image_ops_convolve_rows.inc"
+#undef CORVANE_SIMD_TARGET
+
+}  // namespace avx2
 #endif
-
-// Outputs of `rows` rows of n samples. 2 x Lanes outputs are summed at once
-// in registers; rows shorter than that go one output at a time. The quotient
-// is taken in doubles: for a sum T < 2^32 and a divisor S <= 65025,
-// (T + 0.5) x (1 / S) lies at least 0.5 / S from every integer while its
-// rounding error is below 2^-36, so truncating it gives exactly T div S.
-template <class Ops>
-__attribute__((always_inline)) inline void ConvolveRowsWith(std::uint16_t* d, std::ptrdiff_t dStride,
-                                                            const std::uint16_t* s, std::ptrdiff_t sStride,
-                                                            std::int32_t n, std::int32_t rows, const Kernel& k) {
-  using V = typename Ops::V;
-  constexpr std::int32_t Lanes = Ops::Lanes, Block = 2 * Lanes;
-  const V flip = Ops::Splat16(static_cast<std::int16_t>(-32768));
-  const double inverse = 1.0 / k.Divisor;
-  const double shift = 32768.0 * k.WeightSum + 0.5;
-  alignas(32) std::int32_t sums[Block];
-  // Block outputs at `out`, the first one's window starting at `window`.
-  const auto block = [&](std::uint16_t * out, const std::uint16_t* window) __attribute__((always_inline)) {
-    V low0 = Ops::Zero(), high0 = Ops::Zero(), low1 = Ops::Zero(), high1 = Ops::Zero();
-    for (std::int32_t t = 0; t < k.PairCount; ++t) {
-      const std::uint16_t* p = window + k.Pairs[t].Offset;
-      const V w = Ops::Splat32(k.Pairs[t].Weights);
-      const V x0 = Ops::Xor(Ops::Load(p), flip), y0 = Ops::Xor(Ops::Load(p + 1), flip);
-      const V x1 = Ops::Xor(Ops::Load(p + Lanes), flip), y1 = Ops::Xor(Ops::Load(p + Lanes + 1), flip);
-      low0 = Ops::Add(low0, Ops::MulAdd(Ops::Low(x0, y0), w));
-      high0 = Ops::Add(high0, Ops::MulAdd(Ops::High(x0, y0), w));
-      low1 = Ops::Add(low1, Ops::MulAdd(Ops::Low(x1, y1), w));
-      high1 = Ops::Add(high1, Ops::MulAdd(Ops::High(x1, y1), w));
-    }
-    Ops::Store(sums, low0, high0);
-    Ops::Store(sums + Lanes, low1, high1);
-    for (std::int32_t q = 0; q < Block; ++q)
-      out[q] = static_cast<std::uint16_t>(static_cast<std::int32_t>((sums[q] + shift) * inverse));
-  };
-  for (std::int32_t j = 0; j < rows; ++j, d += dStride, s += sStride) {
-    if (n < Block) {
-      for (std::int32_t i = 0; i < n; ++i) d[i] = ConvolveAt(s + i, k);
-      continue;
-    }
-    for (std::int32_t i = 0; i + Block <= n; i += Block) block(d + i, s + i);
-    // The last outputs: one more block ending at the row's end (outputs it
-    // repeats come out the same; source and destination are different planes).
-    if (n % Block != 0) block(d + n - Block, s + n - Block);
-  }
-}
-
-void ConvolveRowsSse2(std::uint16_t* d, std::ptrdiff_t dStride, const std::uint16_t* s, std::ptrdiff_t sStride,
-                      std::int32_t n, std::int32_t rows, const Kernel& k) {
-  ConvolveRowsWith<Sse2Ops>(d, dStride, s, sStride, n, rows, k);
-}
-
-#ifndef CORVANE_NO_DISPATCH
-__attribute__((target("avx2"))) void ConvolveRowsAvx2(std::uint16_t* d, std::ptrdiff_t dStride, const std::uint16_t* s,
-                                                      std::ptrdiff_t sStride, std::int32_t n, std::int32_t rows,
-                                                      const Kernel& k) {
-  ConvolveRowsWith<Avx2Ops>(d, dStride, s, sStride, n, rows, k);
-}
-#endif
-
-#pragma GCC diagnostic pop
 
 #endif  // CORVANE_CONVOLVE_SIMD
 
@@ -175,10 +128,10 @@ void ConvolveRows(std::uint16_t* d, std::ptrdiff_t dStride, const std::uint16_t*
                   std::int32_t n, std::int32_t rows, const Kernel& k) {
 #ifdef CORVANE_CONVOLVE_SIMD
 #ifndef CORVANE_NO_DISPATCH
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return ConvolveRowsAvx2(d, dStride, s, sStride, n, rows, k);
+  static const bool hasAvx2 = __builtin_cpu_supports("avx2");
+  if (hasAvx2) return avx2::ConvolveRowsSimd(d, dStride, s, sStride, n, rows, k);
 #endif
-  ConvolveRowsSse2(d, dStride, s, sStride, n, rows, k);
+  sse2::ConvolveRowsSimd(d, dStride, s, sStride, n, rows, k);
 #else
   for (std::int32_t j = 0; j < rows; ++j, d += dStride, s += sStride)
     for (std::int32_t i = 0; i < n; ++i) d[i] = ConvolveAt(s + i, k);
