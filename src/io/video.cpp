@@ -18,6 +18,7 @@ extern "C" {
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,12 @@ struct FrameFree {
 };
 struct ScaleFree {
   void operator()(SwsContext* p) const noexcept { sws_freeContext(p); }
+};
+struct IoFree {
+  void operator()(AVIOContext* p) const noexcept {
+    av_freep(&p->buffer);
+    avio_context_free(&p);
+  }
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
@@ -177,6 +184,13 @@ struct VideoReader::State {
   FileIdentity Identity;
   bool Usable = false;
 
+  // A video in memory (OpenMemory): the bytes, the read position, and the
+  // library's I/O context over them (freed after the format context).
+  bool InMemory = false;
+  std::span<const std::uint8_t> Memory;
+  std::int64_t MemoryPosition = 0;
+  std::unique_ptr<AVIOContext, IoFree> Io;
+
   std::unique_ptr<AVFormatContext, FormatClose> Format;
   AVStream* Stream = nullptr;
   std::unique_ptr<AVCodecContext, CodecFree> Decoder;
@@ -226,6 +240,9 @@ struct VideoReader::State {
   // frame decodes on its own (some recorders mark no key frames in the index).
   int SeekFlags() const { return AVSEEK_FLAG_BACKWARD | (IntraOnly ? AVSEEK_FLAG_ANY : 0); }
   bool Ensure(const std::string& path);
+  bool OpenMemoryInput(AVFormatContext*& format);
+  static int ReadMemory(void* opaque, std::uint8_t* buffer, int size);
+  static std::int64_t SeekMemory(void* opaque, std::int64_t offset, int whence);
   void Reset() noexcept;
   bool Open();
   void SetUpDirect();
@@ -240,6 +257,7 @@ struct VideoReader::State {
 };
 
 bool VideoReader::State::Ensure(const std::string& path) {
+  if (InMemory && path == Path) return Usable;
   FileIdentity id;
   bool regular = false;
   if (!IdentifyFile(path, id, regular)) {
@@ -272,6 +290,10 @@ void VideoReader::State::Reset() noexcept {
   Packet.reset();
   Decoder.reset();
   Format.reset();
+  Io.reset();
+  InMemory = false;
+  Memory = {};
+  MemoryPosition = 0;
   Stream = nullptr;
   Width = Height = Frames = 0;
   FirstTimestamp = 0;
@@ -294,7 +316,11 @@ bool VideoReader::State::Open() {
   // Room for the whole index of long videos, so that every frame is found by it.
   av_dict_set(&options, "indexmem", "268435456", 0);
   AVFormatContext* format = nullptr;
-  const int opened = avformat_open_input(&format, Path.c_str(), avi, &options);
+  if (InMemory && !OpenMemoryInput(format)) {
+    av_dict_free(&options);
+    return false;
+  }
+  const int opened = avformat_open_input(&format, InMemory ? "" : Path.c_str(), avi, &options);
   av_dict_free(&options);
   if (opened < 0) return false;
   Format.reset(format);
@@ -329,6 +355,48 @@ bool VideoReader::State::Open() {
   Positioned = true;  // the demuxer stands at the first chunk
   SetUpDirect();
   return true;
+}
+
+bool VideoReader::State::OpenMemoryInput(AVFormatContext*& format) {
+  constexpr int BufferBytes = 1 << 16;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(BufferBytes));
+  if (buffer == nullptr) return false;
+  Io.reset(avio_alloc_context(buffer, BufferBytes, 0, this, &ReadMemory, nullptr, &SeekMemory));
+  if (!Io) {
+    av_free(buffer);
+    return false;
+  }
+  format = avformat_alloc_context();
+  if (format == nullptr) return false;
+  format->pb = Io.get();
+  format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  return true;
+}
+
+int VideoReader::State::ReadMemory(void* opaque, std::uint8_t* buffer, int size) {
+  State& s = *static_cast<State*>(opaque);
+  const std::int64_t left = static_cast<std::int64_t>(s.Memory.size()) - s.MemoryPosition;
+  const int n = static_cast<int>(std::min<std::int64_t>(size, left));
+  if (n <= 0) return AVERROR_EOF;
+  std::memcpy(buffer, s.Memory.data() + s.MemoryPosition, static_cast<std::size_t>(n));
+  s.MemoryPosition += n;
+  return n;
+}
+
+std::int64_t VideoReader::State::SeekMemory(void* opaque, std::int64_t offset, int whence) {
+  State& s = *static_cast<State*>(opaque);
+  const auto size = static_cast<std::int64_t>(s.Memory.size());
+  std::int64_t to = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return size;
+    case SEEK_SET: to = offset; break;
+    case SEEK_CUR: to = s.MemoryPosition + offset; break;
+    case SEEK_END: to = size + offset; break;
+    default: return AVERROR(EINVAL);
+  }
+  if (to < 0 || to > size) return AVERROR(EINVAL);
+  s.MemoryPosition = to;
+  return to;
 }
 
 void VideoReader::State::SetUpDirect() {
@@ -571,6 +639,22 @@ bool VideoReader::ReadFrame(const std::string& path, int n, Bitmap& out) {
   }
   const AVFrame* frame = s.Decode(n);
   return frame != nullptr && s.Convert(frame, out);
+}
+
+void VideoReader::OpenMemory(std::span<const std::uint8_t> bytes, const std::string& name) {
+  if (!m_state) m_state = std::make_unique<State>();
+  State& s = *m_state;
+  s.Reset();
+  s.InMemory = true;
+  s.Memory = bytes;
+  s.Path = name;
+  s.Usable = s.Open();
+  if (!s.Usable) {
+    // Keep the name, so that asking for it answers at once; the bytes are not needed.
+    s.Reset();
+    s.InMemory = true;
+    s.Path = name;
+  }
 }
 
 void VideoReader::Close() {

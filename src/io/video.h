@@ -7,7 +7,9 @@
 // GREY, YUY2, I420 / YV12, MJPEG and whatever else the library decodes. Frames
 // larger than a plane (7200 x 2700) are refused. Nothing here throws for a bad
 // file: every failure is a count of -1 or a `false`.
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "core/bitmap.h"
@@ -49,6 +51,13 @@ class VideoReader {
   /// frame it has seen or from frame 0, and refuses the frame when even that
   /// gives no key frame.
   bool ReadFrame(const std::string& path, int n, Bitmap& out);
+
+  /// Takes the video from `bytes` instead of a file, under the name `name`:
+  /// FrameCount(name) and ReadFrame(name, n) then decode it through the
+  /// library's I/O context over the buffer, with no file in between (tests,
+  /// fuzzing). The bytes must stay unchanged until Close or a request for
+  /// another name, which ends it.
+  void OpenMemory(std::span<const std::uint8_t> bytes, const std::string& name);
 
   /// Closes the video (the next call opens it again).
   void Close();

@@ -610,6 +610,18 @@ TEST(VideoFrames, InterFrameVideoWithoutIndexGivesTheFramesOfAFreshReader) {
     ASSERT_TRUE(reader.ReadFrame(path, n, b)) << n;
     EXPECT_TRUE(SamePixels(b, fresh[n])) << "frame " << n;
   }
+  // The same bytes in memory give the same frames.
+  const Bytes bytes = ReadBytes(path);
+  VideoReader memory;
+  memory.OpenMemory(bytes, "in memory");
+  ASSERT_EQ(memory.FrameCount("in memory"), 20);
+  for (int n : {4, 17, 1}) {
+    Bitmap b;
+    ASSERT_TRUE(memory.ReadFrame("in memory", n, b)) << n;
+    EXPECT_TRUE(SamePixels(b, fresh[n])) << "frame " << n;
+  }
+  memory.OpenMemory(Bytes(100, 7), "junk");
+  EXPECT_EQ(memory.FrameCount("junk"), -1);
 }
 
 TEST(VideoFrames, FrameNOfAnNFrameVideoFailsAndLeavesTheBitmap) {
