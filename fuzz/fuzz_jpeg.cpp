@@ -1,10 +1,11 @@
 // The JPEG decoder: frame pictures, dark frames and flat fields. One decoder
 // serves every input, as one serves a whole load run.
-#include <jpeglib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "core/errors.h"
 #include "fuzz/fuzz_support.h"
