@@ -65,7 +65,9 @@ std::string TemporaryName(const std::filesystem::path& folder, const std::filesy
   static std::atomic<unsigned> counter{0};
   std::minstd_rand rng(static_cast<unsigned>(::getpid()) * 7919u + counter.fetch_add(1) * 104729u +
                        static_cast<unsigned>(std::random_device{}()));
-  std::string name = "." + target.filename().string() + ".";
+  // Appended, not "." + name: GCC 12 warns falsely (-Wrestrict) about the latter.
+  std::string name(1, '.');
+  name.append(target.filename().string()).push_back('.');
   for (int i = 0; i < 6; ++i) name.push_back(kLetters[rng() % (sizeof kLetters - 1)]);
   return (folder / name).string();
 }
@@ -128,7 +130,9 @@ Outcome WriteUnnamed(const std::string& path, const std::filesystem::path& folde
 /// The named way: a temporary file beside the target, renamed when complete.
 Outcome WriteNamed(const std::string& path, const std::filesystem::path& folder, std::span<const std::uint8_t> bytes,
                    ExistingFile existing) {
-  std::string temp = (folder / ("." + std::filesystem::path(path).filename().string() + ".XXXXXX")).string();
+  std::string tempName(1, '.');
+  tempName.append(std::filesystem::path(path).filename().string()).append(".XXXXXX");
+  std::string temp = (folder / tempName).string();
   FdGuard fd(::mkstemp(temp.data()));
   if (fd.Get() < 0) WriteFailure(path, errno);
   auto fail = [&](int err) {
