@@ -101,6 +101,7 @@ void Workbench::ApplyStateChange() {
   apply(Buttons.Save, e.Save);
   apply(PictureCalculated, e.PictureCalculated);
   if (e.ClearManualMark) Mark.Clear();
+  if (OnStateChanged) OnStateChanged();
 }
 
 void Workbench::SelectTab(SettingsTab tab) {
@@ -221,6 +222,7 @@ void Workbench::StackFramesReset() {
     Frames[i].Shift = {0, 0};
   }
   Buttons.SaveStacked = false;
+  if (OnStateChanged) OnStateChanged();
 }
 
 std::vector<std::string> Workbench::StackFramesSave() {
@@ -236,8 +238,7 @@ std::vector<std::string> Workbench::StackFramesSave() {
     auto scratch = TImageListItem::CreateFromBitmap(bitmap, "scratch", -1, Config.LoadFrames.Channel);
     Image16Copy(scratch->Image, 0, 0, frame.Image, frame.Shift.x, frame.Shift.y, w, h);
     Image16ToBitmap(bitmap, scratch->Image, 0, 0, w, h, ChannelL);
-    const std::string name =
-        folder + "STACK_" + BuildSaveName(Config, FileNamePart(frame.FileName), true, now);
+    const std::string name = folder + "STACK_" + BuildSaveName(Config, FileNamePart(frame.FileName), true, now);
     if (SaveBitmapFile(bitmap, name)) written.push_back(BitmapSavePath(name));
   }
   return written;
@@ -287,6 +288,13 @@ void Workbench::CalculateRun() {
   Image16Create(plane, load.OutputWidth, load.OutputHeight);
   Image16Copy(plane, 0, 0, m.Image, 0, 0, m.Image.Width, m.Image.Height);
   m_calculated[static_cast<std::size_t>(channel)] = true;
+  if (!m_calculated[0]) {
+    // The picture takes its size from the L plane. Until an L plane has been
+    // calculated it is black at the size of the planes calculated, so a colour
+    // run shows and saves the frames' size, not the start-up 192 x 144.
+    Image16Free(Result.Mono);
+    Image16Create(Result.Mono, load.OutputWidth, load.OutputHeight);
+  }
   RenderPicture();
   SelectTab(SettingsTab::EditSave);
   Fsm.EventDone();
@@ -297,14 +305,48 @@ void Workbench::RenderPicture() {
   RenderResultPicture(Result, Config, Render, Fsm.GetState(), Svc);
 }
 
+Bitmap Workbench::RenderedPicture() {
+  // The picture as last shown; without a result pane, rendered now.
+  const Bitmap* shown = Svc.ResultPaneBitmap();
+  return shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
+}
+
 std::string Workbench::SaveAction() {
   if (m_busy) return {};
-  const Bitmap* shown = Svc.ResultPaneBitmap();
-  Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
+  Bitmap rendered = RenderedPicture();
   const std::tm now = Now();
   const std::string path = SaveResultPicture(Config, Frames, rendered, now);
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return path;
+}
+
+std::string Workbench::SaveAsAction(const SaveChooser& choose) {
+  if (m_busy) return {};
+  Bitmap rendered = RenderedPicture();
+  const std::tm now = Now();
+  const std::string proposed = ProposedSaveName(Config, Frames, now);
+  const std::optional<std::string> chosen = choose ? choose(proposed) : std::nullopt;
+  std::string written;
+  if (chosen && !chosen->empty() && SaveResultPictureAs(rendered, *chosen)) written = BitmapSavePath(*chosen);
+  Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
+  return written;
+}
+
+std::string Workbench::SavePictureAction(const SaveChooser& choose) {
+  return Config.General.SaveAsButton ? SaveAsAction(choose) : SaveAction();
+}
+
+bool Workbench::KeyCommandAction(const KeyCommand& command) {
+  switch (command.Action) {
+    case KeyAction::None: return false;
+    case KeyAction::Abort: Svc.RaiseAbort(); break;
+    case KeyAction::NextFrame: Quality.StepFrame(+1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::PreviousFrame: Quality.StepFrame(-1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::QualityUp: Quality.StepQuality(+1, Frames); break;
+    case KeyAction::QualityDown: Quality.StepQuality(-1, Frames); break;
+    case KeyAction::QualityPreset: Quality.PresetQuality(command.Preset, Frames); break;
+  }
+  return true;
 }
 
 }  // namespace corvane

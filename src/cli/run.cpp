@@ -393,8 +393,7 @@ void BatchRun::RunChannel(std::size_t index) {
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
-    m_rawPlanes.emplace_back(channel,
-                             m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
+    m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
   m_report.Runs.push_back(std::move(record));
 }
 
@@ -409,13 +408,8 @@ void BatchRun::WriteOutputs() {
     c.SetShowAs(5);
   }
 
-  // The picture takes its size from the L plane. A run that calculated no L
-  // plane (R, G or B only) gets a black L plane of the output size, so the
-  // picture has the size of the frames rather than the start-up 192 x 144.
-  if (!m_wb.Calculated(0)) {
-    Image16Create(m_wb.Result.Mono, c.LoadFrames.OutputWidth, c.LoadFrames.OutputHeight);
-  }
-
+  // A run that calculated no L plane renders at the frames' size: Calculate
+  // gives the picture a black L plane of the size of the planes calculated.
   OutputSection section;
   for (const auto& [channel, file] : m_rawPlanes) {
     EnsureParentFolder(file);
