@@ -198,7 +198,10 @@ bool Workbench::StackFramesRun() {
     options.Show = Config.StackFrames.ShowProcess;
     AlignFrame(frame, fx, fy, i, area.x, area.y, bx, by, basis, options, Alignment, Svc);
     Svc.ProcessPending();
-    if (Config.StackFrames.ShowProcess && Svc.HasInputPane()) {
+    // Esc can only have come in while pending input was taken.
+    const bool stop = Svc.TakeAbort();
+    const bool lastShown = stop || i == Frames.Count() - 1;
+    if (Config.StackFrames.ShowProcess && Svc.HasInputPane() && (lastShown || Svc.LiveViewDue())) {
       Bitmap overlay(std::max(basis.Plane.Width, frame.Image.Width), std::max(basis.Plane.Height, frame.Image.Height));
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelR);
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelG);
@@ -206,7 +209,7 @@ bool Workbench::StackFramesRun() {
       Svc.ShowInInputPane(overlay);
     }
     Svc.ShowMemoryUsed();
-    if (Svc.TakeAbort()) break;
+    if (stop) break;
   }
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
   SelectTab(SettingsTab::Enhancement);

@@ -96,6 +96,8 @@ void GuiServices::ShowInResultPane(const Bitmap& bitmap) {
 const Bitmap* GuiServices::InputPaneBitmap() const noexcept { return m_input ? &m_input->Picture() : nullptr; }
 const Bitmap* GuiServices::ResultPaneBitmap() const noexcept { return m_result ? &m_result->Picture() : nullptr; }
 
+bool GuiServices::LiveViewDue() const noexcept { return m_sinceFlush.elapsed() >= m_interval; }
+
 void GuiServices::InvertInInputPane(const std::vector<TRect32>& rectangles) {
   if (!m_input || rectangles.empty()) return;
   for (const TRect32& r : rectangles) InvertRectangle(m_input->Picture(), r);

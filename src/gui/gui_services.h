@@ -54,6 +54,8 @@ class GuiServices final : public QObject, public Services {
   void ShowInResultPane(const Bitmap& bitmap) override;
   const Bitmap* InputPaneBitmap() const noexcept override;
   const Bitmap* ResultPaneBitmap() const noexcept override;
+  /// True when the next pump repaints (the repaint interval has passed).
+  bool LiveViewDue() const noexcept override;
   void ProcessPending() override;
   void Beep() override;
 

@@ -405,3 +405,20 @@ TEST(Workbench, StateChangesReachTheWindowAndAColourRunKeepsTheFramesSize) {
   EXPECT_EQ(b.wb.Picture.Memo[1], "Size: 96 x 80");
   EXPECT_EQ(Image16GetPixel(b.wb.Result.Mono, 48, 40), 0);
 }
+
+TEST(Workbench, GoSkipsOverlaysNoRepaintWouldShowButTheLast) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}, {1, 0}, {2, 0}}, 96, 80);
+  Bench b;
+  b.services.InputPane = true;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  b.wb.LoadAction();
+  b.services.LiveView = false;
+  const int before = b.services.InputShows;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  // The overlay of the last frame, then the frame browser's picture.
+  EXPECT_EQ(b.services.InputShows, before + 2);
+  b.services.LiveView = true;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_EQ(b.services.InputShows, before + 2 + 4);
+}

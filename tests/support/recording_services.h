@@ -23,6 +23,7 @@ class RecordingServices : public Services {
   std::vector<std::string> Memory;
   int Pumps = 0;
   int Beeps = 0;
+  bool LiveView = true;  ///< what LiveViewDue answers
   int InputShows = 0;
   int ResultShows = 0;
   Bitmap LastInput, LastResult;
@@ -48,6 +49,7 @@ class RecordingServices : public Services {
     if (OnPump) OnPump(*this);
   }
   void Beep() override { ++Beeps; }
+  bool LiveViewDue() const noexcept override { return LiveView; }
 
  protected:
   void OnProgressStart(int bar, int minimum, int maximum, const std::string& caption) override {
