@@ -244,16 +244,16 @@ void TMainForm::BuildWidgets() {
   m_loadMemo->setGeometry(5, memoY, 110, memoH);
 
   QGroupBox* quality = panel("FrameInfoGroupBox", "Frame quality", 126);
-  label(quality, "FrameInfoNrLabel", "Frame nr:", {7, 24, 56, 18});
+  label(quality, "FrameInfoNrLabel", "Frame nr:", {6, 24, 56, 18});
   m_frameNr = MakeSpin(quality, "FrameInfoNrSpinEdit", "Frame nr");
-  m_frameNr->setGeometry(72, 22, 48, 22);
-  label(quality, "FrameInfoQualityLabel", "Quality:", {7, 52, 56, 18});
+  m_frameNr->setGeometry(71, 22, 51, 22);
+  label(quality, "FrameInfoQualityLabel", "Quality:", {6, 52, 56, 18});
   m_frameQuality = MakeSpin(quality, "FrameInfoQualitySpinEdit", "Quality");
-  m_frameQuality->setGeometry(72, 50, 48, 22);
+  m_frameQuality->setGeometry(71, 50, 51, 22);
   m_frameFilterCheck = Named(new QCheckBox("Filter >=", quality), "FrameInfoFilterCheckBox");
-  m_frameFilterCheck->setGeometry(5, 80, 70, 18);
+  m_frameFilterCheck->setGeometry(5, 80, 66, 18);
   m_frameFilter = MakeSpin(quality, "FrameInfoFilterSpinEdit", "Filter threshold");
-  m_frameFilter->setGeometry(72, 78, 48, 22);
+  m_frameFilter->setGeometry(71, 78, 51, 22);
   m_frameMemo = MakeMemo(quality, "FrameInfoMemo", "Frame quality memo");
   m_frameMemo->setGeometry(5, memoY, 116, memoH);
 
@@ -342,7 +342,6 @@ void TMainForm::BuildWidgets() {
   setStatusBar(bar);
   auto panelLabel = [bar](const char* name, const char* accessibleName, int width, const char* text, int stretch) {
     auto* l = Named(new QLabel(QString::fromLatin1(text)), name);
-    if (stretch == 0) l->setFixedWidth(width);
     l->setMinimumWidth(width);
     l->setAccessibleName(QString::fromLatin1(accessibleName));
     bar->addWidget(l, stretch);
