@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -131,17 +132,22 @@ TMainForm::TMainForm(Workbench& workbench, WindowDialogs* dialogs)
   m_wb.Quality.QualityEdit = {0, 1000, 900};
   m_wb.Quality.Filter = {0, 1000, m_wb.Quality.QualityEdit.Value};
 
-  // The window's listeners and the workflow handler.
-  m_wb.Config.RegisterGeneralListener([this] { ApplyGeneral(); });
-  m_wb.Config.RegisterLoadFramesListener([this] {
-    RefreshQuality();
-    SetMemoLines(m_loadMemo, m_wb.LoadFramesMemo);
+  // The window's listeners and the workflow handler. The settings keep their
+  // listeners for good, so each one checks that the window is still there.
+  const QPointer<TMainForm> self(this);
+  m_wb.Config.RegisterGeneralListener([self] {
+    if (self) self->ApplyGeneral();
   });
-  m_wb.Config.RegisterStackFramesListener([this] { SetMemoLines(m_stackMemo, m_wb.StackFramesMemo); });
-  m_wb.Config.RegisterEditSaveListener([this] {
-    SetMemoLines(m_pictureMemo, m_wb.Picture.Memo);
-    m_resultLabel->setText(m_wb.Picture.ResultLabel.empty() ? QStringLiteral("Result picture")
-                                                            : Q(m_wb.Picture.ResultLabel));
+  m_wb.Config.RegisterLoadFramesListener([self] {
+    if (!self) return;
+    self->RefreshQuality();
+    SetMemoLines(self->m_loadMemo, self->m_wb.LoadFramesMemo);
+  });
+  m_wb.Config.RegisterStackFramesListener([self] {
+    if (self) SetMemoLines(self->m_stackMemo, self->m_wb.StackFramesMemo);
+  });
+  m_wb.Config.RegisterEditSaveListener([self] {
+    if (self) self->RefreshMemos();
   });
   m_wb.OnStateChanged = [this, previous = std::move(m_wb.OnStateChanged)] {
     if (previous) previous();
@@ -398,13 +404,14 @@ void TMainForm::AttachDialog(TDialogForm* dialog) {
     m_wb.OnSelectTab = nullptr;
     return;
   }
-  m_wb.OnSelectTab = [this](SettingsTab tab) {
-    if (m_dialog != nullptr) m_dialog->SelectTab(tab);
-  };
-  connect(dialog, &TDialogForm::Closed, this, [this] {
-    m_dialogClosedReport = true;
-    ApplyGeneral();
-  });
+  if (!m_wb.OnSelectTab) {
+    m_wb.OnSelectTab = [this](SettingsTab tab) {
+      if (m_dialog != nullptr) m_dialog->SelectTab(tab);
+    };
+  }
+  // The dialog reports its closing, then runs the General listeners, whose
+  // ApplyGeneralSettings takes the report and pops the toggle up.
+  connect(dialog, &TDialogForm::Closed, this, [this] { m_dialogClosedReport = true; });
   // However the dialog goes (its close box, Esc), the toggle does not stay down.
   dialog->installEventFilter(this);
   ApplyGeneral();
@@ -441,7 +448,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr && widget->window() == this) return HandleKey(static_cast<QKeyEvent*>(event));
-  } else if (event->type() == QEvent::Hide && watched == m_dialog && m_settings->isChecked()) {
+  } else if (event->type() == QEvent::Hide && watched == m_dialog) {
+    m_dialogClosedReport = false;
     const QSignalBlocker block(m_settings);
     m_settings->setChecked(false);
   }
