@@ -18,10 +18,10 @@
 #include <random>
 #include <string>
 
-#include "acquire/avi_writer.h"
 #include "app/workbench.h"
 #include "gui/gui_services.h"
 #include "gui/main_window.h"
+#include "io/avi_writer.h"
 
 using namespace corvane;
 

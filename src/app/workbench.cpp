@@ -6,7 +6,7 @@
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "enhance/sharpen.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "output/save_names.h"
 #include "output/saving.h"
 

@@ -14,7 +14,7 @@
 #include "cli/terminal_services.h"
 #include "core/errors.h"
 #include "core/file_io.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
 

@@ -27,7 +27,8 @@
 #include "gui/app_icon.h"
 #include "gui/dialog_form.h"
 #include "gui/picture_pane.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "output/saving.h"
 
 namespace corvane::gui {

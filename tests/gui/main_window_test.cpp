@@ -23,13 +23,14 @@
 #include <fstream>
 #include <random>
 
-#include "acquire/avi_writer.h"
 #include "app/version.h"
 #include "cli/cli_process.h"
 #include "enhance/local_psf.h"
 #include "gui/dialog_form.h"
 #include "gui/picture_pane.h"
-#include "output/picture_files.h"
+#include "io/avi_writer.h"
+#include "io/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "support/test_support.h"
 
 namespace corvane::gui {

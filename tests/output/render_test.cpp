@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "output/bmp_builder.h"
-#include "output/picture_files.h"
+#include "io/bmp_builder.h"
+#include "output/bitmap_ops.h"
 #include "support/test_support.h"
 
 using namespace corvane;
@@ -366,4 +366,3 @@ TEST(RenderColour, RefusesValuesThatAreNotNumbers) {
   EXPECT_THROW(RenderColour(bm, P, P, P, P, 1.0, 0.3, -INFINITY, 0.3, false), RangeError);
   EXPECT_EQ(bm.Row(0)[0], 7);
 }
-
