@@ -16,6 +16,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <array>
 #include <deque>
 #include <filesystem>
@@ -257,6 +258,30 @@ TEST(DialogForm, UntickingSaveSettingsFreezesTheFile) {
   EXPECT_TRUE(p.wb->Config.General.SaveAsButton);
   p.dialog->close();
   EXPECT_EQ(ReadText(p.ini), frozen);
+}
+
+TEST(DialogForm, LosingTheFocusWritesTheFileAndHintsFollowShowHints) {
+  Program p;
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(p.dialog.get());
+  p.Click("ShowHintsCheckBox");
+  ASSERT_FALSE(fs::exists(p.ini));
+  QApplication::setActiveWindow(&other);
+  EXPECT_NE(ReadText(p.ini).find("ShowHints=0\n"), std::string::npos);
+
+  auto tip = [&](bool showHints) {
+    p.wb->Config.General.ShowHints = showHints;
+    QWidget* median = p.Get<QWidget>("MedianCheckBox");
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), median->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(median, &help);
+    const bool shown = QToolTip::isVisible() && QToolTip::text() == "Remove spurious noise";
+    QToolTip::hideText();
+    return shown;
+  };
+  p.ShowTab(SettingsTab::PreviewFrames);
+  EXPECT_FALSE(tip(false));
+  EXPECT_TRUE(tip(true));
 }
 
 TEST(DialogForm, AnUnwritableSettingsFolderGivesOneStatusLine) {
