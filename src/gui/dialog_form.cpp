@@ -116,9 +116,9 @@ void TDialogForm::hideEvent(QHideEvent* event) {
 
 void TDialogForm::closeEvent(QCloseEvent* event) {
   WriteSettingsFile();
-  Act([this] { m_cfg.NotifyGeneral(); });
   event->accept();
-  emit Closed();
+  emit Closed();  // before the General listeners, which show the toggle button up
+  Act([this] { m_cfg.NotifyGeneral(); });
 }
 
 void TDialogForm::changeEvent(QEvent* event) {

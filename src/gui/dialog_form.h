@@ -55,6 +55,8 @@ class TDialogForm : public QDialog {
 
  signals:
   /// The user closed the dialog (the main window pops its toggle button up).
+  /// Emitted after the settings file is written and before the General
+  /// listeners run.
   void Closed();
 
  public slots:

