@@ -3,7 +3,6 @@
 // reader, in the same run. Reports frames per second of both, their ratio, and
 // the resident memory the loaded frames take against their own bytes.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -13,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "acquire/avi_writer.h"
 #include "acquire/loader.h"
-#include "acquire/video.h"
+#include "io/avi_writer.h"
+#include "io/video.h"
 
 using namespace corvane;
 
@@ -74,7 +73,8 @@ void BM_DecodeOnly(benchmark::State& state) {
     for (int f = 0; f < n; ++f) AVIReadFrame(reader, path, bitmap, f);
     benchmark::DoNotOptimize(bitmap.Bits());
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(Frames) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(static_cast<double>(Frames) * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -96,7 +96,8 @@ void BM_LoadDefault(benchmark::State& state) {
     frames.Clear();
     state.ResumeTiming();
   }
-  state.counters["fps"] = benchmark::Counter(static_cast<double>(Frames) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(static_cast<double>(Frames) * state.iterations(), benchmark::Counter::kIsRate);
   state.counters["rss_growth_MiB"] = static_cast<double>(grownKiB) / 1024.0;
   state.counters["frame_bytes_MiB"] = static_cast<double>(Frames) * Width * Height * 2 / 1048576.0;
 }

@@ -9,7 +9,7 @@
 
 #include "core/frame_list.h"
 #include "core/services.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "stack/align.h"
 #include "stack/combine.h"
 

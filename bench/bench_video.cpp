@@ -25,8 +25,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "acquire/avi_writer.h"
-#include "acquire/video.h"
+#include "io/avi_writer.h"
+#include "io/video.h"
 
 using namespace corvane;
 

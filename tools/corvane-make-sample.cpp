@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "acquire/avi_writer.h"
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "io/avi_writer.h"
 
 namespace {
 

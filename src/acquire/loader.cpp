@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/image_ops.h"
+#include "output/bitmap_ops.h"
 #include "output/save_names.h"
 
 namespace corvane {
@@ -151,8 +152,7 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
       const std::int32_t m = Image16Mean(flat->Image, 0, 0, flat->Image.Width, flat->Image.Height);
       WorkPlane(m_accumulator, 2 * w1, h1);  // every pixel is written by the product
       Image16MultiplyConst(m_accumulator, 0, 0, m_input, 0, 0, w1, h1, m);
-      Image16DividePlane(m_input, 0, 0, m_accumulator, 0, 0, flat->Image, 0, 0, flat->Image.Width,
-                         flat->Image.Height);
+      Image16DividePlane(m_input, 0, 0, m_accumulator, 0, 0, flat->Image, 0, 0, flat->Image.Width, flat->Image.Height);
     }
   }
   // 10. Cut-out and enlargement.

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "acquire/video.h"
 #include "core/frame_list.h"
 #include "core/image_ops.h"
 #include "core/plane_arena.h"
 #include "core/services.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
+#include "io/video.h"
 #include "settings/settings.h"
 
 namespace corvane {

@@ -6,7 +6,7 @@
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "enhance/sharpen.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "output/save_names.h"
 #include "output/saving.h"
 
@@ -236,8 +236,7 @@ std::vector<std::string> Workbench::StackFramesSave() {
     auto scratch = TImageListItem::CreateFromBitmap(bitmap, "scratch", -1, Config.LoadFrames.Channel);
     Image16Copy(scratch->Image, 0, 0, frame.Image, frame.Shift.x, frame.Shift.y, w, h);
     Image16ToBitmap(bitmap, scratch->Image, 0, 0, w, h, ChannelL);
-    const std::string name =
-        folder + "STACK_" + BuildSaveName(Config, FileNamePart(frame.FileName), true, now);
+    const std::string name = folder + "STACK_" + BuildSaveName(Config, FileNamePart(frame.FileName), true, now);
     if (SaveBitmapFile(bitmap, name)) written.push_back(BitmapSavePath(name));
   }
   return written;

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "app/version.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "stack/combine.h"
 
 namespace corvane::cli {

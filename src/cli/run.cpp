@@ -15,7 +15,7 @@
 #include "core/errors.h"
 #include "core/file_io.h"
 #include "enhance/psf_picture.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 
 namespace corvane {
 

@@ -1,6 +1,6 @@
 #include "enhance/psf_picture.h"
 
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 
 namespace corvane {
 

@@ -1,11 +1,12 @@
 // PSF pictures and kernels, field interpolation, frame window arithmetic and
 // the bias/gain brightness table.
+#include "output/bitmap_ops.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
 
 namespace corvane {
 

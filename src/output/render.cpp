@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 
 namespace corvane {
 

@@ -6,7 +6,7 @@
 
 #include "core/errors.h"
 #include "core/file_io.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 #include "output/picture_memo.h"
 #include "output/save_names.h"
 

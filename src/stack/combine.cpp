@@ -5,7 +5,7 @@
 
 #include "core/errors.h"
 #include "core/image_ops.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 
 namespace corvane {
 
@@ -96,8 +96,7 @@ CombinePanel CombinePanelFor(int method, int frameCount) {
       p.KeepValues = true;
       break;
     case CombineMultiply:
-      p.Memo = {"---------- Multiply ----------", "Multiply two frames", "Frame 1 = frame nr ",
-                "under frame quality "};
+      p.Memo = {"---------- Multiply ----------", "Multiply two frames", "Frame 1 = frame nr ", "under frame quality "};
       p.Label1 = "Frame 2:";
       p.Label2 = "Divide by";
       p.Spin1 = {true, 1, std::max(1, frameCount), 1, 1};

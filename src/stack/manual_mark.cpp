@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 
 namespace corvane {
 

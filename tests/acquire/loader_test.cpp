@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <random>
 
-#include "acquire/avi_writer.h"
 #include "core/errors.h"
+#include "io/avi_writer.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
 
@@ -166,7 +166,11 @@ TEST(FrameLoader, AddKeepsFramesAndOtherFilesAreSkipped) {
   TempDir dir;
   const std::string a = WriteBmp(dir, "a.bmp", Pattern(40, 30));
   const std::string text = dir.File("notes.txt");
-  { std::FILE* f = std::fopen(text.c_str(), "w"); std::fputs("hello", f); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(text.c_str(), "w");
+    std::fputs("hello", f);
+    std::fclose(f);
+  }
   Rig rig;
   ASSERT_TRUE(rig.loader.Preview({a, text, a}));
   rig.loader.Load();
@@ -200,10 +204,18 @@ TEST(FrameLoader, StopRequestEndsTheVideoAfterTheCurrentFrame) {
 TEST(FrameLoader, BrokenVideoAndUnreadablePicture) {
   TempDir dir;
   const std::string bad = dir.File("bad.avi");
-  { std::FILE* f = std::fopen(bad.c_str(), "w"); std::fputs("RIFF nonsense", f); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(bad.c_str(), "w");
+    std::fputs("RIFF nonsense", f);
+    std::fclose(f);
+  }
   const std::string good = WriteBmp(dir, "good.bmp", Pattern(20, 10));
   const std::string broken = dir.File("broken.bmp");
-  { std::FILE* f = std::fopen(broken.c_str(), "w"); std::fputs("BM not really", f); std::fclose(f); }
+  {
+    std::FILE* f = std::fopen(broken.c_str(), "w");
+    std::fputs("BM not really", f);
+    std::fclose(f);
+  }
   Rig rig;
   EXPECT_FALSE(rig.loader.Preview({bad}));
   EXPECT_EQ(rig.services.Starts.back().Caption, "INVALID FORMAT!");
@@ -358,5 +370,5 @@ TEST(FrameLoader, PanesAndTheSettingsListener) {
   rig.settings.SetFrameGainPercent(80);
   EXPECT_EQ(rig.services.LastResult.Width(), 32);
   EXPECT_NE(rig.services.LastResult.Row(1)[0], 7);  // the contrast curve moved the grey 7
-  EXPECT_TRUE(rig.frames.Empty());  // nothing is added to the list
+  EXPECT_TRUE(rig.frames.Empty());                  // nothing is added to the list
 }

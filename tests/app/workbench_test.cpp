@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <random>
 
-#include "acquire/avi_writer.h"
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "io/avi_writer.h"
+#include "io/picture_files.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "acquire/avi_writer.h"
 #include "cli/cli_process.h"
 #include "core/bitmap.h"
-#include "output/picture_files.h"
+#include "io/avi_writer.h"
+#include "io/picture_files.h"
 #include "support/test_support.h"
 
 namespace corvane {

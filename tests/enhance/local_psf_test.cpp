@@ -7,7 +7,7 @@
 #include <random>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "output/bitmap_ops.h"
 
 using namespace corvane;
 

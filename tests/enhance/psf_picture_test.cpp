@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "support/test_support.h"
 
 using namespace corvane;

@@ -22,10 +22,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "acquire/avi_writer.h"
+#include "io/avi_writer.h"
 #include "app/version.h"
 #include "gui/spin_edit.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,6 @@
 // PSF kernels, field interpolation, frame windows and the bias/gain table.
+#include "output/bitmap_ops.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
 
 using namespace corvane;
 

@@ -11,8 +11,8 @@
 
 #include "core/errors.h"
 #include "enhance/local_psf.h"
-#include "output/bmp_builder.h"
-#include "output/picture_files.h"
+#include "io/bmp_builder.h"
+#include "output/bitmap_ops.h"
 #include "output/picture_memo.h"
 #include "support/test_support.h"
 

@@ -6,8 +6,8 @@
 #include <random>
 
 #include "core/errors.h"
-#include "output/bmp_builder.h"
-#include "output/picture_files.h"
+#include "io/bmp_builder.h"
+#include "io/picture_files.h"
 #include "support/test_support.h"
 
 using namespace corvane;

@@ -1,5 +1,5 @@
 // Extensions, reader choice and the BMP writer's byte layout and safety.
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,7 +10,7 @@
 #include <random>
 
 #include "core/errors.h"
-#include "output/bmp_builder.h"
+#include "io/bmp_builder.h"
 #include "support/test_support.h"
 
 using namespace corvane;

@@ -1,5 +1,5 @@
 // Choosing a reader by extension, and the BMP writer.
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 
 #include <cstring>
 #include <limits>

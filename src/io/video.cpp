@@ -1,4 +1,4 @@
-#include "acquire/video.h"
+#include "io/video.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

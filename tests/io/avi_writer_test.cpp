@@ -1,6 +1,6 @@
 // The AVI writer: the byte layout other readers rely on, and that no partial
 // file is ever left under the target's name.
-#include "acquire/avi_writer.h"
+#include "io/avi_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "output/picture_input.h"
+#include "io/picture_input.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "core/errors.h"
-#include "output/picture_files.h"
+#include "io/picture_files.h"
 
 namespace corvane {
 

@@ -2,7 +2,7 @@
 // AviWriter, or with a small RIFF builder below for layouts AviWriter does not
 // write (other palettes, FourCC formats, sound streams, damaged files), with
 // MJPEG frames from the library's encoder.
-#include "acquire/video.h"
+#include "io/video.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,7 +19,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "acquire/avi_writer.h"
+#include "io/avi_writer.h"
 #include "support/test_support.h"
 
 namespace corvane {

@@ -1,4 +1,4 @@
-#include "acquire/avi_writer.h"
+#include "io/avi_writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -9,8 +9,8 @@
 
 #include "core/bitmap.h"
 #include "core/errors.h"
-#include "output/picture_files.h"
-#include "output/picture_input.h"
+#include "io/picture_files.h"
+#include "io/picture_input.h"
 
 namespace corvane {
 namespace {
