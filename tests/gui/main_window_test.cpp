@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,8 +15,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -63,13 +66,19 @@ class ScriptedDialogs final : public WindowDialogs {
   }
 };
 
-/// The settings file and the default folders in a folder of the test's own.
+/// The settings file and the default folders in a folder of the test's own;
+/// `settings` is the settings file's text (none: no file).
 struct Home {
   TempDir Dir;
-  Home() {
+  explicit Home(const std::string& settings = {}) {
     ::setenv("XDG_CONFIG_HOME", Dir.File("config").c_str(), 1);
     SetProgramDirectoryOverride(Dir.File("Corvane2"));
+    if (!settings.empty()) {
+      fs::create_directories(Dir.File("config"));
+      std::ofstream(Ini()) << settings;
+    }
   }
+  std::string Ini() const { return Dir.File("config/Corvane2.ini"); }
   ~Home() {
     SetProgramDirectoryOverride("");
     ::unsetenv("XDG_CONFIG_HOME");
@@ -85,7 +94,7 @@ struct Program {
   TMainForm form{wb, &dialogs};
   TDialogForm dialog{wb, &form};
 
-  Program() {
+  explicit Program(const std::string& settings = {}) : home(settings) {
     form.AttachDialog(&dialog);
     form.show();
     services.SetRepaintInterval(0);  // every change shows at the next pump
@@ -228,6 +237,70 @@ TEST(MainWindow, StartsIdleWithItsControlsNamedAndDescribed) {
   EXPECT_TRUE(toggle->isChecked());
   p.dialog.close();  // its close box
   EXPECT_FALSE(toggle->isChecked());
+}
+
+/// Whether a widget shows a hint when the pointer rests on it.
+bool ShowsHint(QWidget* widget) {
+  QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), widget->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(widget, &help);
+  const bool shown = QToolTip::isVisible() && !QToolTip::text().isEmpty();
+  QToolTip::hideText();
+  return shown;
+}
+
+TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
+  TempDir dir;
+  Program p("[GENERAL]\nSaveSettings=1\nMemoFontColor=1\nShowHints=0\nSaveAsButton=1\nMaxMem=128\n");
+  const char* const memos[] = {"LoadFramesMemo",    "FrameInfoMemo",   "StackFramesMemo",
+                               "CombineFramesMemo", "EnhancementMemo", "PictureMemo"};
+  auto memoColour = [&](const char* memo) { return p.Find(memo)->palette().color(QPalette::Text); };
+  // The dialog read the file at start, and the window shows it.
+  EXPECT_EQ(p.Find<QPushButton>("PictureSaveBitBtn")->text(), "Save As");
+  EXPECT_FALSE(ShowsHint(p.Find("LoadFramesChooseBitBtn")));
+  for (const char* memo : memos) EXPECT_EQ(memoColour(memo), QColor(Qt::black)) << memo;
+  EXPECT_EQ(p.wb.Frames.MaxMem(), 128 << 20);
+  auto* toggle = p.Find<QToolButton>("SettingsSpeedButton");
+  EXPECT_FALSE(toggle->isChecked() || p.dialog.isVisible());
+
+  // Down shows the dialog, whose changes reach the window at once; up hides
+  // it and writes the file.
+  auto dialogBox = [&](const char* name) {
+    auto* box = p.dialog.findChild<QCheckBox*>(QString::fromLatin1(name));
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+  };
+  QTest::mouseClick(toggle, Qt::LeftButton);
+  ASSERT_TRUE(p.dialog.isVisible());
+  dialogBox("ShowHintsCheckBox");
+  dialogBox("MemoFontCheckBox");
+  dialogBox("SaveAsCheckBox");
+  EXPECT_TRUE(ShowsHint(p.Find("LoadFramesChooseBitBtn")));
+  for (const char* memo : memos) EXPECT_NE(memoColour(memo), QColor(Qt::black)) << memo;
+  EXPECT_EQ(p.Find<QPushButton>("PictureSaveBitBtn")->text(), "Save");
+  QTest::mouseClick(toggle, Qt::LeftButton);
+  EXPECT_FALSE(p.dialog.isVisible());
+  EXPECT_NE(Bytes(p.home.Ini()).find("MemoFontColor=0\nShowHints=1\nSaveAsButton=0\n"), std::string::npos);
+  // Closing the dialog itself (Esc) pops the toggle up.
+  QTest::mouseClick(toggle, Qt::LeftButton);
+  QTest::keyClick(&p.dialog, Qt::Key_Escape);
+  EXPECT_FALSE(toggle->isChecked() || p.dialog.isVisible());
+
+  // "Auto select Settings": each step brings the tab of the next forward;
+  // the Preview frames tab can be used only while previewing.
+  QTest::mouseClick(toggle, Qt::LeftButton);
+  auto* tabs = p.dialog.findChild<QTabWidget*>("PageControl");
+  auto step = [&](const char* button) {
+    if (std::string(button) == "LoadFramesChooseBitBtn")
+      p.Preview(Pictures(dir, {{0, 0}, {1, 1}}, 64, 48));
+    else
+      p.Click(button);
+    return std::make_pair(tabs->currentIndex(), tabs->isTabEnabled(1));
+  };
+  EXPECT_EQ(step("LoadFramesChooseBitBtn"), std::make_pair(1, true));
+  EXPECT_EQ(step("LoadFramesLoadBitBtn"), std::make_pair(2, false));
+  EXPECT_EQ(step("StackFramesGoBitBtn"), std::make_pair(3, false));
+  EXPECT_EQ(step("PictureCalculateBitBtn"), std::make_pair(4, false));
+  EXPECT_EQ(step("LoadFramesChooseBitBtn"), std::make_pair(1, true));
+  EXPECT_TRUE(p.dialogs.Errors.empty());
 }
 
 TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
