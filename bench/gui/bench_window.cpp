@@ -101,8 +101,9 @@ void BM_GoBatch(benchmark::State& state) {
 /// Go! clicked in the window.
 void GoInWindow(benchmark::State& state, bool showProcess) {
   gui::GuiServices services;
+  gui::QtPrompts prompts;  // a failing run would show its error box
   auto wb = std::make_unique<Workbench>(services);
-  auto window = std::make_unique<gui::TMainForm>(*wb);
+  auto window = std::make_unique<gui::TMainForm>(*wb, prompts);
   window->show();
   QApplication::processEvents();
   LoadAll(*wb);

@@ -14,10 +14,8 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <new>
 
 #include "app/version.h"
-#include "core/errors.h"
 #include "enhance/psf_picture.h"
 #include "gui/spin_edit.h"
 #include "output/render.h"
@@ -32,12 +30,8 @@ QString Text(const char* text) { return QString::fromUtf8(text); }
 
 }  // namespace
 
-TDialogForm::TDialogForm(Workbench& workbench, QWidget* parent, std::string settingsPath)
-    : QDialog(parent),
-      m_wb(workbench),
-      m_cfg(workbench.Config),
-      m_file(std::move(settingsPath)),
-      m_prompts(DialogPrompts::Interactive()) {
+TDialogForm::TDialogForm(Workbench& workbench, Prompts& prompts, QWidget* parent, std::string settingsPath)
+    : QDialog(parent), m_wb(workbench), m_cfg(workbench.Config), m_file(std::move(settingsPath)), m_prompts(prompts) {
   setObjectName("DialogForm");
   setWindowTitle("Settings");
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -138,24 +132,25 @@ void TDialogForm::WriteSettingsFile() { m_file.WriteSettings(m_cfg.CurrentGenera
 
 void TDialogForm::Act(const std::function<void()>& change) {
   if (m_refreshing) return;  // the program set a control: no user action
-  try {
-    change();
-  } catch (const Error& e) {
-    m_prompts.Error(this, QString::fromStdString(e.what()));
-  } catch (const std::bad_alloc&) {
-    m_prompts.Error(this, "Not enough memory for this change of the settings");
-  }
+  const QString error = ActionError(change);
   Refresh();
+  if (!error.isEmpty()) m_prompts.Error(this, error);
 }
 
-std::string TDialogForm::ChooseFile(const FileRequest& request) {
+std::string TDialogForm::ChooseFile(const QString& title, const std::string& folder, const QString& filter,
+                                    const QString& suffix) {
+  FileRequest request;
+  request.Title = title;
+  request.Folder = QFile::decodeName(folder.c_str());
+  if (!filter.isEmpty()) request.Filters = QStringList{filter};
+  request.DefaultSuffix = suffix;
+  request.MustExist = !filter.isEmpty();  // Browse: any name, the folder is what counts
   const QString file = m_prompts.OpenFile(this, request);
   return file.isEmpty() ? std::string() : QFile::encodeName(file).toStdString();
 }
 
 void TDialogForm::BrowseDirectory(std::string TGeneralSettings::*field, const std::string& folder) {
-  const std::string file =
-      ChooseFile({"Set a new directory by choosing any filename", QFile::decodeName(folder.c_str()), {}, {}, false});
+  const std::string file = ChooseFile("Set a new directory by choosing any filename", folder, {}, {});
   if (!file.empty()) m_cfg.SetGeneral(field, DirectoryOfChosenFile(file));
 }
 
@@ -164,12 +159,10 @@ void TDialogForm::PickCorrectionPicture(bool darkFrame) {
       darkFrame ? &TLoadFramesSettings::DarkFrameFile : &TLoadFramesSettings::FlatFieldFile;
   std::string folder = DirectoryOfChosenFile(m_cfg.LoadFrames.*field);
   if (folder.empty()) folder = m_cfg.General.PictureDirectory;
-  const FileRequest request =
-      darkFrame ? FileRequest{"Pick a DarkFrame with the same size as frames", QFile::decodeName(folder.c_str()),
-                              "DarkFrame picture (*.bmp)", "bmp", true}
-                : FileRequest{"Pick a FlatField with the same size as frames", QFile::decodeName(folder.c_str()),
-                              "FlatField picture (*.bmp)", "bmp", true};
-  const std::string file = ChooseFile(request);
+  const std::string file =
+      darkFrame
+          ? ChooseFile("Pick a DarkFrame with the same size as frames", folder, "DarkFrame picture (*.bmp)", "bmp")
+          : ChooseFile("Pick a FlatField with the same size as frames", folder, "FlatField picture (*.bmp)", "bmp");
   if (file.empty())
     m_cfg.NotifyLoadFrames();
   else
@@ -178,9 +171,8 @@ void TDialogForm::PickCorrectionPicture(bool darkFrame) {
 
 void TDialogForm::PickPsfPicture(int button) {
   const auto which = static_cast<PsfButton>(button);
-  const std::string file =
-      ChooseFile({QString::fromStdString(PsfDialogTitle(which)), QFile::decodeName(m_cfg.General.PSFDirectory.c_str()),
-                  PsfDialogFilter, PsfDialogExtension, true});
+  const std::string file = ChooseFile(QString::fromStdString(PsfDialogTitle(which)), m_cfg.General.PSFDirectory,
+                                      PsfDialogFilter, PsfDialogExtension);
   if (file.empty()) return;
   const PsfPictureLoad load = LoadPsfPicture(m_cfg, which, file);
   if (!load.Message.empty()) m_prompts.Message(this, QString::fromStdString(load.Message));
@@ -188,8 +180,7 @@ void TDialogForm::PickPsfPicture(int button) {
 
 void TDialogForm::PickLut() {
   const std::string file =
-      ChooseFile({"Pick a LUT for result picture", QFile::decodeName(m_cfg.General.PSFDirectory.c_str()),
-                  "LookUpTable (*.lut)", "lut", true});
+      ChooseFile("Pick a LUT for result picture", m_cfg.General.PSFDirectory, "LookUpTable (*.lut)", "lut");
   if (!file.empty()) ChooseLutFile(m_cfg, file);
 }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/workbench.h"
-#include "gui/dialog_prompts.h"
+#include "gui/prompts.h"
 #include "settings/settings_file.h"
 
 class QAbstractButton;
@@ -40,7 +40,8 @@ class TDialogForm : public QDialog {
   /// Creation: builds the tabs, reads the settings file into the General tab
   /// and hands the controls to the model (which notifies the General
   /// listeners); takes the workbench's "Auto select Settings" call.
-  TDialogForm(Workbench& workbench, QWidget* parent, std::string settingsPath = SettingsFilePath());
+  /// `prompts` answers the file dialogs and message boxes.
+  TDialogForm(Workbench& workbench, Prompts& prompts, QWidget* parent, std::string settingsPath = SettingsFilePath());
   ~TDialogForm() override;
 
   /// Brings a tab forward ("Auto select Settings").
@@ -49,8 +50,6 @@ class TDialogForm : public QDialog {
   /// state from the workflow (call it after the workflow state changed).
   void Refresh();
 
-  /// The file dialogs and message boxes (tests replace them).
-  DialogPrompts& Prompts() noexcept { return m_prompts; }
   const SettingsFile& File() const noexcept { return m_file; }
 
  signals:
@@ -109,8 +108,9 @@ class TDialogForm : public QDialog {
   /// The action boundary: runs one change of the model, shows an error that
   /// ends it in the error box, then shows what the model holds.
   void Act(const std::function<void()>& change);
-  /// An open dialog; empty when cancelled.
-  std::string ChooseFile(const FileRequest& request);
+  /// An open dialog starting in `folder`; an empty filter takes any name
+  /// (Browse). Answers the file, empty when cancelled.
+  std::string ChooseFile(const QString& title, const std::string& folder, const QString& filter, const QString& suffix);
   void BrowseDirectory(std::string TGeneralSettings::*field, const std::string& folder);
   void PickCorrectionPicture(bool darkFrame);
   void PickPsfPicture(int button);
@@ -120,7 +120,7 @@ class TDialogForm : public QDialog {
   Workbench& m_wb;
   Settings& m_cfg;
   SettingsFile m_file;
-  DialogPrompts m_prompts;
+  Prompts& m_prompts;
   QTabWidget* m_tabs = nullptr;
   QLabel* m_versionLabel = nullptr;
   std::vector<QObject*> m_controls;

@@ -47,9 +47,10 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(gui::ProgramIcon());
 
   gui::GuiServices services;
+  gui::QtPrompts prompts;
   Workbench workbench(services);
-  gui::TMainForm window(workbench);
-  gui::TDialogForm dialog(workbench, &window);
+  gui::TMainForm window(workbench, prompts);
+  gui::TDialogForm dialog(workbench, prompts, &window);
   window.AttachDialog(&dialog);
   window.show();
 

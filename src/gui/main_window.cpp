@@ -20,7 +20,6 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
-#include <new>
 
 #include "app/version.h"
 #include "enhance/local_psf.h"
@@ -36,14 +35,6 @@ namespace corvane::gui {
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-// The classic filters of the file dialogs.
-constexpr const char* PreviewFilter =
-    "All (*.avi;*.jpg;*.jpeg;*.bmp)|*.avi;*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|JPEG Image File "
-    "(*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|AVI (*.avi)|*.avi";
-constexpr const char* ResultFilter = "Bitmaps (*.bmp)|*.bmp";
-constexpr const char* PsfFilter = "PSF (*.bmp)|*.bmp";
-constexpr const char* LutFilter = "Look up tables (*.lut)|*.lut";
 
 constexpr const char* GuideText = "Preview ---> Load ---> Calculate ---> Go! ---> Calculate ---> Save ---> Ready!";
 
@@ -108,12 +99,8 @@ WindowKey KeyOf(const QKeyEvent* event) {
 
 }  // namespace
 
-TMainForm::TMainForm(Workbench& workbench, WindowDialogs* dialogs)
-    : m_wb(workbench), m_services(dynamic_cast<GuiServices*>(&workbench.Svc)), m_dialogs(dialogs) {
-  if (m_dialogs == nullptr) {
-    m_ownDialogs = std::make_unique<QtWindowDialogs>();
-    m_dialogs = m_ownDialogs.get();
-  }
+TMainForm::TMainForm(Workbench& workbench, Prompts& prompts)
+    : m_wb(workbench), m_services(dynamic_cast<GuiServices*>(&workbench.Svc)), m_prompts(prompts) {
   setObjectName("MainForm");
   setWindowTitle("Corvane 2");
   setWindowIcon(ProgramIcon());
@@ -493,19 +480,11 @@ void TMainForm::WorkflowChanged() {
   if (m_dialog != nullptr) m_dialog->Refresh();
 }
 
-template <class F>
-void TMainForm::RunAction(F&& action) {
-  QString error;
-  try {
-    action();
-  } catch (const std::bad_alloc&) {
-    error = QStringLiteral("Out of memory: the action was stopped. A smaller memory setting or output size may help.");
-  } catch (const std::exception& e) {
-    error = QString::fromStdString(e.what());
-  }
+void TMainForm::RunAction(const std::function<void()>& action) {
+  const QString error = ActionError(action);
   if (m_services != nullptr) m_services->Flush();
   Refresh();
-  if (!error.isEmpty()) m_dialogs->ShowError(this, error);
+  if (!error.isEmpty()) m_prompts.Error(this, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -585,13 +564,14 @@ void TMainForm::PreviewFiles(const QStringList& files) {
 
 void TMainForm::LoadFramesChooseBitBtnClick() {
   if (m_wb.Busy()) return;
-  FileDialogRequest request;
+  FileRequest request;
   request.Title = "Choose which frames to load";
   request.Folder = Q(m_wb.Config.General.PictureDirectory);
-  request.Filters = NameFilters(PreviewFilter);
+  request.Filters = QStringList{"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)", "JPEG Image File (*.jpeg)",
+                                "Bitmaps (*.bmp)", "AVI (*.avi)"};
   request.DefaultSuffix = "bmp";
   request.MultipleFiles = true;
-  const QStringList files = m_dialogs->OpenFiles(this, request);
+  const QStringList files = m_prompts.OpenFiles(this, request);
   if (files.isEmpty()) return;  // cancelled: nothing changes
   PreviewFiles(files);
 }
@@ -620,13 +600,13 @@ void TMainForm::PictureSaveBitBtnClick() {
   if (m_wb.Busy()) return;
   RunAction([&] {
     m_wb.SavePictureAction([this](const std::string& proposed) -> std::optional<std::string> {
-      FileDialogRequest request;
+      FileRequest request;
       request.Title = "Save result picture";
       request.Folder = Q(m_wb.Config.General.ResultDirectory);
-      request.Filters = NameFilters(ResultFilter);
+      request.Filters = QStringList{"Bitmaps (*.bmp)"};
       request.DefaultSuffix = "bmp";
       request.ProposedName = Q(proposed);
-      const QString file = m_dialogs->SaveFile(this, request);
+      const QString file = m_prompts.SaveFile(this, request);
       if (file.isEmpty()) return std::nullopt;
       return file.toStdString();
     });
@@ -699,37 +679,38 @@ void TMainForm::InputFrameImageDblClick() {
   RunAction([&] {
     // The table is inverting from here on, whether or not the file is written.
     FillInvertingLut(m_wb.Render);
-    FileDialogRequest request;
+    FileRequest request;
     request.Title = "Save a look up table";
     request.Folder = Q(m_wb.Config.General.PSFDirectory);
-    request.Filters = NameFilters(LutFilter);
+    request.Filters = QStringList{"Look up tables (*.lut)"};
     request.DefaultSuffix = "lut";
-    const QString file = m_dialogs->SaveFile(this, request);
+    const QString file = m_prompts.SaveFile(this, request);
     if (!file.isEmpty()) WriteLutFile(*m_wb.Render.LutTable, file.toStdString());
   });
 }
 
 void TMainForm::ResultPictureImageMouseMove(QPoint p) {
   if (!m_resultDrag || m_wb.Busy()) return;
-  try {
+  const QString error = ActionError([&] {
     const Bitmap picture = PickLocalPSF(m_wb.LocalPSF, m_resultImage->Picture(), p.x(), p.y(),
                                         m_resultWhole->isChecked(), m_resultImage->width(), m_resultImage->height());
     if (!picture.Empty()) ShowLocalPSF(picture);
-  } catch (const std::exception& e) {
+  });
+  if (!error.isEmpty()) {
     m_resultDrag = false;
-    m_dialogs->ShowError(this, QString::fromStdString(e.what()));
+    m_prompts.Error(this, error);
   }
 }
 
 void TMainForm::LocalPSFImageDblClick() {
   if (m_wb.Busy() || !m_localPsf->HasPicture()) return;
   RunAction([&] {
-    FileDialogRequest request;
+    FileRequest request;
     request.Title = "Save a local PSF as bitmap";
     request.Folder = Q(m_wb.Config.General.PSFDirectory);
-    request.Filters = NameFilters(PsfFilter);
+    request.Filters = QStringList{"PSF (*.bmp)"};
     request.DefaultSuffix = "bmp";
-    const QString file = m_dialogs->SaveFile(this, request);
+    const QString file = m_prompts.SaveFile(this, request);
     if (!file.isEmpty()) SaveLocalPSF(m_wb.LocalPSF, file.toStdString());
   });
 }

@@ -6,6 +6,7 @@
 // change loops back.
 #include <QMainWindow>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -13,7 +14,7 @@
 #include "app/window_rules.h"
 #include "app/workbench.h"
 #include "gui/gui_services.h"
-#include "gui/window_dialogs.h"
+#include "gui/prompts.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -38,9 +39,9 @@ class TMainForm : public QMainWindow {
   Q_OBJECT
  public:
   /// FormCreate. The workbench's services show in this window when they are
-  /// GuiServices (attached when the window is first shown); `dialogs` answers
-  /// the file dialogs and error boxes (null: Qt's own, owned by the window).
-  explicit TMainForm(Workbench& workbench, WindowDialogs* dialogs = nullptr);
+  /// GuiServices (attached when the window is first shown); `prompts` answers
+  /// the file dialogs and error boxes.
+  TMainForm(Workbench& workbench, Prompts& prompts);
   ~TMainForm() override;
 
   /// The settings dialog, created after the main window (start-up order).
@@ -88,8 +89,7 @@ class TMainForm : public QMainWindow {
 
   /// Runs one action: an error it raises ends it with the error box, and the
   /// window goes on. The widgets show the model afterwards either way.
-  template <class F>
-  void RunAction(F&& action);
+  void RunAction(const std::function<void()>& action);
   void ShowLocalPSF(const Bitmap& picture);
   void RefreshButtons();
   void RefreshQuality();
@@ -98,8 +98,7 @@ class TMainForm : public QMainWindow {
 
   Workbench& m_wb;
   GuiServices* m_services;  // null when the workbench reports elsewhere
-  std::unique_ptr<WindowDialogs> m_ownDialogs;
-  WindowDialogs* m_dialogs;
+  Prompts& m_prompts;
   TDialogForm* m_dialog = nullptr;
   std::unique_ptr<StatusPanelTarget> m_stateTarget;
   bool m_shown = false;

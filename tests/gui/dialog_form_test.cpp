@@ -17,14 +17,14 @@
 #include <QToolTip>
 #include <algorithm>
 #include <array>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "io/avi_writer.h"
 #include "app/version.h"
+#include "gui/scripted_prompts.h"
 #include "gui/spin_edit.h"
+#include "io/avi_writer.h"
 #include "io/picture_files.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
@@ -55,10 +55,8 @@ struct Program {
   std::string ini;
   test::RecordingServices services;
   std::unique_ptr<Workbench> wb;
+  test::ScriptedPrompts prompts;
   std::unique_ptr<TDialogForm> dialog;
-  std::deque<QString> answers;  ///< files the open dialogs confirm ("" cancels)
-  std::vector<FileRequest> requests;
-  std::vector<QString> messages, errors;
   std::array<int, 5> counts{};  ///< General, Preview frames, Stack frames, Enhancement, Edit / Save
 
   explicit Program(std::string iniPath = {}) : ini(iniPath.empty() ? dir.File("config/Corvane2.ini") : iniPath) {
@@ -73,15 +71,7 @@ struct Program {
     dialog.reset();
     wb = std::make_unique<Workbench>(services);
     wb->Fsm.EventDone();
-    dialog = std::make_unique<TDialogForm>(*wb, nullptr, ini);
-    dialog->Prompts().OpenFile = [this](QWidget*, const FileRequest& r) {
-      requests.push_back(r);
-      const QString answer = answers.empty() ? QString() : answers.front();
-      if (!answers.empty()) answers.pop_front();
-      return answer;
-    };
-    dialog->Prompts().Message = [this](QWidget*, const QString& text) { messages.push_back(text); };
-    dialog->Prompts().Error = [this](QWidget*, const QString& text) { errors.push_back(text); };
+    dialog = std::make_unique<TDialogForm>(*wb, prompts, nullptr, ini);
     Settings& c = wb->Config;
     c.RegisterGeneralListener([this] { ++counts[0]; });
     c.RegisterLoadFramesListener([this] { ++counts[1]; });
@@ -393,10 +383,10 @@ TEST(DialogForm, ChangesShowTheirEffectInThePanesWhileTheDialogIsOpen) {
 
 TEST(DialogForm, ButtonsTakeTheFilesTheirDialogsConfirm) {
   Program p;
-  p.answers = {"/data/moon/any.bmp", ""};
+  p.prompts.Answers = {{"/data/moon/any.bmp"}, {}};
   p.Click("BrowseVideoDirectoryButton");
-  EXPECT_EQ(p.requests.back().Title, "Set a new directory by choosing any filename");
-  EXPECT_EQ(p.requests.back().Folder.toStdString(), p.dir.File("prog") + "/Videos/");
+  EXPECT_EQ(p.prompts.Requests.back().Title, "Set a new directory by choosing any filename");
+  EXPECT_EQ(p.prompts.Requests.back().Folder.toStdString(), p.dir.File("prog") + "/Videos/");
   EXPECT_EQ(p.Get<QLineEdit>("VideoDirectoryEdit")->text(), "/data/moon/");
   p.Click("BrowseVideoDirectoryButton");  // cancelled
   EXPECT_EQ(p.wb->Config.General.VideoDirectory, "/data/moon/");
@@ -405,32 +395,33 @@ TEST(DialogForm, ButtonsTakeTheFilesTheirDialogsConfirm) {
   const std::string large = WritePicture(p.dir, "large.bmp", 18, 15);
   std::ofstream(p.dir.File("broken.bmp")) << "no picture";
   p.ShowTab(SettingsTab::Enhancement);
-  p.answers = {QString::fromStdString(small), QString::fromStdString(large), "", p.dir.File("broken.bmp").c_str()};
+  p.prompts.Answers = {
+      {QString::fromStdString(small)}, {QString::fromStdString(large)}, {}, {p.dir.File("broken.bmp").c_str()}};
   p.counts = {};
   p.Click("UMApostPSFButton");
-  EXPECT_EQ(p.requests.back().Title, "Pick a PSF for unsharp masking of picture");
-  EXPECT_EQ(p.requests.back().Folder.toStdString(), p.wb->Config.General.PSFDirectory);
+  EXPECT_EQ(p.prompts.Requests.back().Title, "Pick a PSF for unsharp masking of picture");
+  EXPECT_EQ(p.prompts.Requests.back().Folder.toStdString(), p.wb->Config.General.PSFDirectory);
   EXPECT_EQ(p.Get<QLabel>("UMApostPSFImage")->pixmap().size(), QSize(34, 30));
   p.Click("DECpostPSFButton");
-  EXPECT_EQ(p.messages, std::vector<QString>{"The PSF picture is larger than 17 x 15 pixels"});
+  EXPECT_EQ(p.prompts.Messages, std::vector<QString>{"The PSF picture is larger than 17 x 15 pixels"});
   EXPECT_TRUE(p.Get<QLabel>("DECpostPSFImage")->pixmap().isNull());
   p.Click("DECpostPSFButton");  // cancelled
   EXPECT_EQ(p.counts[3], 2);
   p.Click("UMApostPSFButton");  // unreadable: the error box, and the dialog goes on
-  ASSERT_EQ(p.errors.size(), 1u);
-  EXPECT_TRUE(p.errors[0].contains("broken.bmp"));
+  ASSERT_EQ(p.prompts.Errors.size(), 1u);
+  EXPECT_TRUE(p.prompts.Errors[0].contains("broken.bmp"));
   EXPECT_EQ(p.Get<QLabel>("UMApostPSFImage")->pixmap().size(), QSize(34, 30));
 
   // The dark frame: a cancelled dialog still refreshes the preview.
   p.wb->Fsm.EventPreview();
   p.dialog->Refresh();
   p.ShowTab(SettingsTab::PreviewFrames);
-  p.answers = {QString::fromStdString(small), ""};
+  p.prompts.Answers = {{QString::fromStdString(small)}, {}};
   p.Click("DarkFrameButton");
-  EXPECT_EQ(p.requests.back().Title, "Pick a DarkFrame with the same size as frames");
+  EXPECT_EQ(p.prompts.Requests.back().Title, "Pick a DarkFrame with the same size as frames");
   p.counts = {};
   p.Click("DarkFrameButton");
-  EXPECT_EQ(p.requests.back().Folder.toStdString(), p.dir.Path().string() + "/");
+  EXPECT_EQ(p.prompts.Requests.back().Folder.toStdString(), p.dir.Path().string() + "/");
   EXPECT_EQ(p.wb->Config.LoadFrames.DarkFrameFile, small);
   EXPECT_EQ(p.counts[1], 1);
 }

@@ -21,7 +21,6 @@
 #include <QToolTip>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -31,6 +30,7 @@
 #include "enhance/local_psf.h"
 #include "gui/dialog_form.h"
 #include "gui/picture_pane.h"
+#include "gui/scripted_prompts.h"
 #include "io/avi_writer.h"
 #include "io/picture_files.h"
 #include "output/bitmap_ops.h"
@@ -41,30 +41,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
-
-/// Answers the window's dialogs in the user's place and remembers what was asked.
-class ScriptedDialogs final : public WindowDialogs {
- public:
-  std::vector<FileDialogRequest> Requests;
-  std::deque<QStringList> Answers;  ///< one per dialog; none left: cancel
-  std::vector<QString> Errors;
-
-  QStringList OpenFiles(QWidget*, const FileDialogRequest& request) override { return Next(request); }
-  QString SaveFile(QWidget*, const FileDialogRequest& request) override {
-    const QStringList answer = Next(request);
-    return answer.isEmpty() ? QString() : answer.front();
-  }
-  void ShowError(QWidget*, const QString& message) override { Errors.push_back(message); }
-
- private:
-  QStringList Next(const FileDialogRequest& request) {
-    Requests.push_back(request);
-    if (Answers.empty()) return {};
-    QStringList a = Answers.front();
-    Answers.pop_front();
-    return a;
-  }
-};
 
 /// The settings file and the default folders in a folder of the test's own;
 /// `settings` is the settings file's text (none: no file).
@@ -90,9 +66,9 @@ struct Program {
   Home home;
   GuiServices services;
   Workbench wb{services};
-  ScriptedDialogs dialogs;
-  TMainForm form{wb, &dialogs};
-  TDialogForm dialog{wb, &form};
+  test::ScriptedPrompts prompts;
+  TMainForm form{wb, prompts};
+  TDialogForm dialog{wb, prompts, &form};
 
   explicit Program(const std::string& settings = {}) : home(settings) {
     form.AttachDialog(&dialog);
@@ -118,7 +94,7 @@ struct Program {
   void Preview(const std::vector<std::string>& files) {
     QStringList list;
     for (const std::string& f : files) list.push_back(QString::fromStdString(f));
-    dialogs.Answers.push_back(list);
+    prompts.Answers.push_back(list);
     Click("LoadFramesChooseBitBtn");
   }
   QString State() { return Find<QLabel>("StatusBarPanel1")->text(); }
@@ -300,7 +276,7 @@ TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   EXPECT_EQ(step("StackFramesGoBitBtn"), std::make_pair(3, false));
   EXPECT_EQ(step("PictureCalculateBitBtn"), std::make_pair(4, false));
   EXPECT_EQ(step("LoadFramesChooseBitBtn"), std::make_pair(1, true));
-  EXPECT_TRUE(p.dialogs.Errors.empty());
+  EXPECT_TRUE(p.prompts.Errors.empty());
 }
 
 TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
@@ -314,7 +290,7 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
   fs::create_directories(dir.File("window"));
 
   p.Preview({dir.File("planet.avi")});
-  const FileDialogRequest& open = p.dialogs.Requests.back();
+  const FileRequest& open = p.prompts.Requests.back();
   EXPECT_EQ(open.Title, "Choose which frames to load");
   EXPECT_EQ(open.Filters, (QStringList{"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)",
                                        "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "AVI (*.avi)"}));
@@ -358,7 +334,7 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
   const std::string saved = dir.File("window/planet__1.bmp");
   ASSERT_TRUE(fs::exists(saved));
   EXPECT_EQ(p.Find<QLabel>("ResultPictureLabel")->text(), "File name \"planet__1\"");
-  EXPECT_TRUE(p.dialogs.Errors.empty());
+  EXPECT_TRUE(p.prompts.Errors.empty());
 
   // The batch tool with the same settings (the window's filter stands at 900).
   const test::ProcessResult cli = test::RunCli(
@@ -479,9 +455,9 @@ TEST(MainWindow, ALocalPSFIsPickedOnTheResultPaneAndSaved) {
   EXPECT_EQ(psf->Picture(), expectedPicture);
   EXPECT_EQ(psf->Picture().Width(), 17);
 
-  p.dialogs.Answers.push_back({QString::fromStdString(dir.File("spot"))});
+  p.prompts.Answers.push_back({QString::fromStdString(dir.File("spot"))});
   QTest::mouseDClick(psf, Qt::LeftButton);
-  const FileDialogRequest& save = p.dialogs.Requests.back();
+  const FileRequest& save = p.prompts.Requests.back();
   EXPECT_EQ(save.Title, "Save a local PSF as bitmap");
   EXPECT_EQ(save.Filters, QStringList{"PSF (*.bmp)"});
   EXPECT_EQ(save.Folder.toStdString(), p.wb.Config.General.PSFDirectory);
@@ -501,25 +477,25 @@ TEST(MainWindow, SaveAsAndTheInvertingTableWithCancelledDialogs) {
   EXPECT_EQ(save->text(), "Save As");
 
   QTest::mouseClick(save, Qt::LeftButton);  // cancelled
-  const FileDialogRequest& asked = p.dialogs.Requests.back();
+  const FileRequest& asked = p.prompts.Requests.back();
   EXPECT_EQ(asked.Title, "Save result picture");
   EXPECT_EQ(asked.Filters, QStringList{"Bitmaps (*.bmp)"});
   EXPECT_EQ(asked.ProposedName, "f0__1");
   EXPECT_EQ(asked.Folder.toStdString(), p.wb.Config.General.ResultDirectory);
   EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"f0.bmp"}));
-  p.dialogs.Answers.push_back({QString::fromStdString(dir.File("mine"))});
+  p.prompts.Answers.push_back({QString::fromStdString(dir.File("mine"))});
   QTest::mouseClick(save, Qt::LeftButton);
-  EXPECT_EQ(p.dialogs.Requests.back().ProposedName, "f0__2");  // the cancelled name is used up
+  EXPECT_EQ(p.prompts.Requests.back().ProposedName, "f0__2");  // the cancelled name is used up
   EXPECT_TRUE(fs::exists(dir.File("mine.bmp")));
   EXPECT_EQ(p.Find<QLabel>("ResultPictureLabel")->text(), "File name \"f0__2\"");
 
   // A double click on the input pane makes the table inverting before its dialog, cancelled or not.
   QTest::mouseDClick(p.Find("InputFrameImage"), Qt::LeftButton, {}, QPoint(10, 10));
-  EXPECT_EQ(p.dialogs.Requests.back().Title, "Save a look up table");
-  EXPECT_EQ(p.dialogs.Requests.back().DefaultSuffix, "lut");
+  EXPECT_EQ(p.prompts.Requests.back().Title, "Save a look up table");
+  EXPECT_EQ(p.prompts.Requests.back().DefaultSuffix, "lut");
   EXPECT_EQ((*p.wb.Render.LutTable)[0], 65535);
   EXPECT_EQ((*p.wb.Render.LutTable)[65535], 0);
-  EXPECT_TRUE(p.dialogs.Errors.empty());
+  EXPECT_TRUE(p.prompts.Errors.empty());
 }
 
 TEST(MainWindow, AnUnreadableFileGivesTheErrorBoxAndTheWindowGoesOn) {
@@ -530,8 +506,8 @@ TEST(MainWindow, AnUnreadableFileGivesTheErrorBoxAndTheWindowGoesOn) {
   }
   Program p;
   p.Preview({dir.File("broken.bmp")});
-  ASSERT_EQ(p.dialogs.Errors.size(), 1u);
-  EXPECT_TRUE(p.dialogs.Errors[0].contains("broken.bmp")) << p.dialogs.Errors[0].toStdString();
+  ASSERT_EQ(p.prompts.Errors.size(), 1u);
+  EXPECT_TRUE(p.prompts.Errors[0].contains("broken.bmp")) << p.prompts.Errors[0].toStdString();
   EXPECT_EQ(p.State(), "IDLE");
   EXPECT_EQ(p.Enabled(), Names{"LoadFramesChooseBitBtn"});
   EXPECT_TRUE(p.form.isVisible());

@@ -1,0 +1,67 @@
+#include "gui/prompts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <exception>
+#include <new>
+
+namespace corvane::gui {
+
+namespace {
+
+const QString kBoxTitle = QStringLiteral("Corvane 2");
+
+void Prepare(QFileDialog& dialog, const FileRequest& request) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setWindowTitle(request.Title);
+  if (!request.Folder.isEmpty() && QDir(request.Folder).exists()) dialog.setDirectory(request.Folder);
+  if (!request.Filters.isEmpty()) dialog.setNameFilters(request.Filters);
+  dialog.setDefaultSuffix(request.DefaultSuffix);
+}
+
+}  // namespace
+
+QString Prompts::OpenFile(QWidget* parent, const FileRequest& request) {
+  const QStringList files = OpenFiles(parent, request);
+  return files.isEmpty() ? QString() : files.front();
+}
+
+QStringList QtPrompts::OpenFiles(QWidget* parent, const FileRequest& request) {
+  QFileDialog dialog(parent);
+  Prepare(dialog, request);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.MultipleFiles ? QFileDialog::ExistingFiles
+                     : request.MustExist   ? QFileDialog::ExistingFile
+                                           : QFileDialog::AnyFile);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString QtPrompts::SaveFile(QWidget* parent, const FileRequest& request) {
+  QFileDialog dialog(parent);
+  Prepare(dialog, request);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (!request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? QString() : files.front();
+}
+
+void QtPrompts::Message(QWidget* parent, const QString& text) { QMessageBox::information(parent, kBoxTitle, text); }
+
+void QtPrompts::Error(QWidget* parent, const QString& text) { QMessageBox::critical(parent, kBoxTitle, text); }
+
+QString ActionError(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::bad_alloc&) {
+    return QStringLiteral("Out of memory: the action was stopped. A smaller memory setting or output size may help.");
+  } catch (const std::exception& e) {
+    return QString::fromStdString(e.what());
+  }
+  return {};
+}
+
+}  // namespace corvane::gui
