@@ -50,8 +50,10 @@ class TImageListItem {
 constexpr std::int64_t DefaultMaxMem = 536870912;  // 512 MiB
 constexpr int FrameListLimit = 4096;
 
-/// min(4096, max(0, maxMem div (w x h x 2) - 5)); the product is checked
-/// (OverflowError). A zero size gives the limit 4096.
+/// min(4096, max(0, maxMem div (w x h x 2) - 5)), computed in 64 bits, where
+/// the product of two 32-bit sizes cannot overflow: a frame size typed far
+/// beyond what any memory holds gives 0 frames, not an error. A negative size
+/// counts as 0; a zero size gives the limit 4096.
 int MaxFramesFor(std::int64_t maxMem, std::int32_t width, std::int32_t height);
 
 /// The ordered list of frames; it owns them.

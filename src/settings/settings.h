@@ -277,8 +277,8 @@ enum class ValueOrigin : std::uint8_t { Program, Typed };
 
 /// "Maximum nr of frames possible: N, with a size of W x H pixels and internal
 /// memory set to M Mb" for a budget of `maxMem` bytes, with N by MaxFramesFor
-/// and M = maxMem div 1 048 576. Throws OverflowError for an unrepresentable
-/// frame size (from MaxFramesFor).
+/// and M = maxMem div 1 048 576. Any typed size has its message (a size no
+/// memory holds gives 0 frames).
 std::string FrameBudgetMessage(std::int64_t maxMem, std::int32_t width, std::int32_t height);
 /// Recomputes the list's MaxFrames for width x height and answers the message
 /// for its MaxMem.

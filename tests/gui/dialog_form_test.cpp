@@ -267,6 +267,9 @@ TEST(DialogForm, PreviewFramesRulesThroughTheWidgets) {
   QApplication::sendEvent(p.Get("WidthSpinEdit"), &focusOut);
   EXPECT_EQ(p.Get<TSpinEdit>("WidthSpinEdit")->text(), "5000");
   EXPECT_EQ(p.wb->Config.LoadFrames.OutputWidth, 5000);
+  p.Type("WidthSpinEdit", "4000000");  // a size no memory holds: 0 frames, no error box
+  EXPECT_TRUE(p.prompts.Errors.empty());
+  EXPECT_EQ(p.services.Status.back().rfind("Maximum nr of frames possible: 0, with a size of 4000000 x ", 0), 0u);
   p.Type("WidthSpinEdit", "");
   EXPECT_EQ(p.wb->Config.LoadFrames.OutputWidth, 64);
   EXPECT_EQ(p.Get<TSpinEdit>("WidthSpinEdit")->text(), "");

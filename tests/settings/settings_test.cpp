@@ -244,6 +244,16 @@ TEST(FrameBudget, MemoryRuleSetsTheListAndShowsTheMessageWithoutListeners) {
   s.SetMemoryMb(8);
   EXPECT_EQ(s.MemoryMb, 16);
   EXPECT_EQ(frames.MaxMem(), 16 * 1048576);
+  // A width typed far beyond any memory is stored as typed; the message copes.
+  s.SetSizeMode(2);
+  log.Take();
+  services.Status.clear();
+  s.SetOutputWidth(4000000, ValueOrigin::Typed);
+  EXPECT_EQ(s.LoadFrames.OutputWidth, 4000000);
+  EXPECT_EQ(frames.MaxFrames(), 0);
+  EXPECT_EQ(services.Status.back(),
+            "Maximum nr of frames possible: 0, with a size of 4000000 x 288 pixels and internal memory set to 16 Mb");
+  EXPECT_EQ(log.Take(), "");
   // Without a frame list the message is computed from MemoryMb.
   Settings alone;
   alone.SetMemoryMb(128);
