@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "gui/dialog_form.h"
+#include "output/render.h"
 
 namespace corvane::gui {
 
@@ -79,6 +80,10 @@ QWidget* TDialogForm::BuildEditSaveTab() {
       "LUTCheckBox", "Use LUT", nullptr, [&es] { return es.UseLUT; },
       [this](bool on) { m_cfg.SetEditSave(&TEditSaveSettings::UseLUT, on); }));
   lutLayout->addWidget(Button("LUTButton", "Load LUT", nullptr, [this] { PickLut(); }));
+  QPushButton* noLut = Button("LUTClearButton", "No LUT", "Forget the LUT file and show the picture without a LUT",
+                              [this] { ClearLutFile(m_cfg); });
+  EnableWhen(noLut, [&es] { return !es.LUTFile.empty(); });
+  lutLayout->addWidget(noLut);
   lutLayout->addStretch();
 
   // "Color control"

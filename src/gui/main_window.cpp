@@ -117,6 +117,8 @@ TMainForm::TMainForm(Workbench& workbench, Prompts& prompts)
   KernelToBitmap(design, StartupLocalPSF());
   BitmapToKernel(m_wb.LocalPSF, design, 0, 0);  // the local PSF from LocalPSFImage's design picture
   ShowLocalPSF(design);
+  // A LUT file chosen in the dialog may go while the program runs.
+  m_wb.Render.RenderWithoutUnreadableLut = true;
   m_wb.Quality.QualityEdit = {0, 1000, 900};
   m_wb.Quality.Filter = {0, 1000, m_wb.Quality.QualityEdit.Value};
 

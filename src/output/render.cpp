@@ -57,6 +57,11 @@ void ChooseLutFile(Settings& settings, const std::string& path) {
   settings.SetEditSave(&TEditSaveSettings::LUTFile, path);
 }
 
+void ClearLutFile(Settings& settings) {
+  settings.EditSave.LUTFile.clear();
+  settings.SetEditSave(&TEditSaveSettings::UseLUT, false);
+}
+
 namespace {
 
 constexpr std::uint8_t Clamp255(std::int64_t v) noexcept {
@@ -188,7 +193,20 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
                            std::uint8_t workflowState, Services& services) {
   const TEditSaveSettings& edit = settings.EditSave;
   if (!state.LutTable) state.LutTable = MakeLut16();
-  if (!edit.LUTFile.empty()) ReadLutFile(edit.LUTFile, *state.LutTable);
+  bool useLut = edit.UseLUT;
+  if (!edit.LUTFile.empty()) {
+    try {
+      ReadLutFile(edit.LUTFile, *state.LutTable);
+      state.UnreadableLutShown.clear();
+    } catch (const ReadError& e) {
+      if (!state.RenderWithoutUnreadableLut) throw;
+      useLut = false;
+      if (state.UnreadableLutShown != edit.LUTFile) {
+        state.UnreadableLutShown = edit.LUTFile;
+        services.ShowStatus(std::string("The picture is shown without its LUT: ") + e.what());
+      }
+    }
+  }
 
   const TImage16& mono = result.Mono;
   const bool monoEmpty = !mono.HasStorage() || mono.Width <= 0 || mono.Height <= 0;
@@ -219,7 +237,7 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
     }
     const Lut16* table = state.BiasGainTable.get();
     Lut16Ptr folded;
-    if (edit.UseLUT) {
+    if (useLut) {
       const Lut16& user = *state.LutTable;
       folded = MakeLut16();
       for (std::size_t i = 0; i < 65536; ++i) (*folded)[i] = (*table)[user[i]];

@@ -40,6 +40,15 @@ struct RenderState {
   Lut16Ptr BiasGainTable;
   double BiasGainBias = -1.0;
   double BiasGainGain = -1.0;
+  /// What a rendering does when EditSave.LUTFile cannot be read. false (the
+  /// batch tool, which is given the file once): ReadError ends the rendering.
+  /// true (the window, where a chosen file may be deleted or its disk
+  /// unplugged while the program runs): the picture is rendered without the
+  /// user table, as with "Use LUT" off, and the status line says so once per
+  /// file, until the file reads again or another one is chosen.
+  bool RenderWithoutUnreadableLut = false;
+  /// The LUT file whose failure the status line has shown.
+  std::string UnreadableLutShown;
 };
 
 /// Reads the first 131 072 bytes of a LUT file as 65 536 little-endian words
@@ -54,9 +63,14 @@ void ReadLutFile(const std::string& path, Lut16& table);
 /// Edit/Save listeners are notified.
 void ChooseLutFile(Settings& settings, const std::string& path);
 
+/// "No LUT": forgets the chosen LUT file and unticks "Use LUT" (the table
+/// keeps what it holds), then notifies the Edit/Save listeners once.
+void ClearLutFile(Settings& settings);
+
 /// Renders the result picture:
 /// 1. when EditSave.LUTFile is not empty the file is read into state.LutTable
-///    (whether or not UseLUT is ticked);
+///    (whether or not UseLUT is ticked); for a file that cannot be read see
+///    RenderState::RenderWithoutUnreadableLut;
 /// 2. the brightness/contrast table BuildBiasGainLut(65 536, Bias, Gain);
 /// 3. P := a copy of the mono plane; with UseLUT, P := LutTable[P]; then
 ///    P := bias/gain table[P];
@@ -67,8 +81,9 @@ void ChooseLutFile(Settings& settings, const std::string& path);
 ///    without L. Any other ShowAs leaves the bitmap black;
 /// 5. unless `workflowState` is 1 (previewing) the bitmap is shown with
 ///    services.ShowInResultPane.
-/// Returns the bitmap. Throws ReadError from the LUT file before anything is
-/// shown, so the pane keeps its previous picture; RangeError from the bitmap
+/// Returns the bitmap. Throws ReadError from the LUT file (unless rendering
+/// without it) before anything is shown, so the pane keeps its previous
+/// picture; RangeError from the bitmap
 /// conversions for planes wider than the 24-bit row limit.
 Bitmap RenderResultPicture(const TResultPicture& result, const Settings& settings, RenderState& state,
                            std::uint8_t workflowState, Services& services);

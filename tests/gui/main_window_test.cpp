@@ -498,6 +498,43 @@ TEST(MainWindow, SaveAsAndTheInvertingTableWithCancelledDialogs) {
   EXPECT_TRUE(p.prompts.Errors.empty());
 }
 
+TEST(MainWindow, ALutFileThatGoesMissingIsReportedOnTheStatusLineAndCanBeForgotten) {
+  TempDir dir;
+  Program p;
+  p.Preview(Pictures(dir, {{0, 0}}, 64, 48));
+  p.Click("LoadFramesLoadBitBtn");
+  p.Click("PictureCalculateBitBtn");
+  auto* result = p.Find<PicturePane>("ResultPictureImage");
+  const Bitmap plain = result->Picture();
+  // The inverting table written by a double click, then chosen in the dialog.
+  const QString lut = QString::fromStdString(dir.File("negative.lut"));
+  p.prompts.Answers = {{lut}, {lut}};
+  QTest::mouseDClick(p.Find("InputFrameImage"), Qt::LeftButton, {}, QPoint(10, 10));
+  p.dialog.show();
+  auto dialogClick = [&](const char* name) {
+    auto* b = p.dialog.findChild<QAbstractButton*>(QString::fromLatin1(name));
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+  };
+  dialogClick("LUTButton");
+  dialogClick("LUTCheckBox");
+  EXPECT_NE(result->Picture(), plain);
+  EXPECT_EQ(p.Memo("PictureMemo")[2], "LUT: negative.lut");
+
+  // Gone: every change renders without it, with no error box.
+  fs::remove(lut.toStdString());
+  auto* bias = p.dialog.findChild<QWidget*>("BiasTrackBar");
+  QTest::keyClick(bias, Qt::Key_PageUp);
+  QTest::keyClick(bias, Qt::Key_PageDown);
+  EXPECT_TRUE(p.prompts.Errors.empty());
+  EXPECT_EQ(result->Picture(), plain);
+  EXPECT_TRUE(p.Find<QLabel>("StatusBarPanel2")->text().contains("without its LUT"));
+  // "No LUT" forgets it.
+  dialogClick("LUTClearButton");
+  EXPECT_FALSE(p.dialog.findChild<QCheckBox*>("LUTCheckBox")->isChecked());
+  EXPECT_FALSE(p.dialog.findChild<QWidget*>("LUTClearButton")->isEnabled());
+  EXPECT_EQ(p.Memo("PictureMemo")[2], "No LUT");
+}
+
 TEST(MainWindow, AnUnreadableFileGivesTheErrorBoxAndTheWindowGoesOn) {
   TempDir dir;
   {

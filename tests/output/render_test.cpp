@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -26,12 +27,16 @@ class PaneServices : public Services {
  public:
   int Shows = 0;
   Bitmap Pane;
+  std::vector<std::string> Status;
   bool HasResultPane() const noexcept override { return true; }
   void ShowInResultPane(const Bitmap& b) override {
     ++Shows;
     Pane = b;
   }
   const Bitmap* ResultPaneBitmap() const noexcept override { return &Pane; }
+
+ protected:
+  void OnStatus(const std::string& text) override { Status.push_back(text); }
 };
 
 /// A LUT file of the given words, then `extra` more bytes.
@@ -157,6 +162,49 @@ TEST(RenderLut, MissingOrShortFileKeepsThePaneAndTheTable) {
     EXPECT_EQ((*state.LutTable)[5], 55);
     EXPECT_EQ((*state.LutTable)[6], 0);
   }
+}
+
+TEST(RenderLut, TheWindowRendersWithoutAFileThatWentMissingAndSaysSoOnce) {
+  TempDir dir;
+  std::vector<std::uint16_t> inverting(65536);
+  for (std::size_t i = 0; i < inverting.size(); ++i) inverting[i] = static_cast<std::uint16_t>(65535 - i);
+  const std::string file = dir.File("negative.lut");
+  WriteLut(file, inverting);
+  std::mt19937 rng(5);
+  TResultPicture result = RandomResult(rng, 7, 4);
+  Settings settings;
+  settings.EditSave.LUTFile = file;
+  settings.EditSave.UseLUT = true;
+  RenderState state;
+  state.RenderWithoutUnreadableLut = true;
+  PaneServices pane;
+  const Bitmap negative = RenderResultPicture(result, settings, state, 3, pane);
+  EXPECT_EQ(At(negative, 3, 1).r, (65535 - Image16GetPixel(result.Mono, 3, 1)) >> 8);
+
+  // Gone: the picture as without "Use LUT", shown; the status line says it once.
+  std::filesystem::remove(file);
+  Settings without;
+  RenderState plainState;
+  const Bitmap plain = RenderResultPicture(result, without, plainState, 3, pane);
+  for (int change = 0; change < 3; ++change) EXPECT_EQ(RenderResultPicture(result, settings, state, 3, pane), plain);
+  EXPECT_EQ(pane.Pane, plain);
+  ASSERT_EQ(pane.Status.size(), 1u);
+  EXPECT_NE(pane.Status[0].find("without its LUT"), std::string::npos) << pane.Status[0];
+  EXPECT_NE(pane.Status[0].find(file), std::string::npos) << pane.Status[0];
+  // Back again, it is used again; gone again, said again.
+  WriteLut(file, inverting);
+  EXPECT_EQ(RenderResultPicture(result, settings, state, 3, pane), negative);
+  std::filesystem::remove(file);
+  RenderResultPicture(result, settings, state, 3, pane);
+  EXPECT_EQ(pane.Status.size(), 2u);
+
+  // "No LUT" forgets the file and stops using a table, with one notification.
+  int notified = 0;
+  settings.RegisterEditSaveListener([&] { ++notified; });
+  ClearLutFile(settings);
+  EXPECT_TRUE(settings.EditSave.LUTFile.empty());
+  EXPECT_FALSE(settings.EditSave.UseLUT);
+  EXPECT_EQ(notified, 1);
 }
 
 TEST(RenderLut, ChoosingAFileThatIsNoTableChangesNothing) {
