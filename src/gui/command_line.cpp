@@ -5,29 +5,42 @@ namespace corvane::gui {
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine c;
   bool options = true;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+  for (std::size_t i = 0; i < args.size() && c.Error.empty(); ++i) {
     const std::string& a = args[i];
-    if (options && a == "--") {
-      options = false;
-    } else if (options && (a == "-h" || a == "--help")) {
-      c.Help = true;
-    } else if (options && (a == "-V" || a == "--version")) {
-      c.Version = true;
-    } else if (options && (a == "--screenshot" || a.rfind("--screenshot=", 0) == 0)) {
-      if (a.size() > 12) {
-        c.Screenshot = a.substr(13);
-      } else if (i + 1 < args.size()) {
-        c.Screenshot = args[++i];
+    // An option with a file name: "--name FILE" or "--name=FILE".
+    auto fileOption = [&](const std::string& name, std::string& file) {
+      if (a == name) {
+        if (i + 1 < args.size()) file = args[++i];
+      } else if (a.rfind(name + "=", 0) == 0) {
+        file = a.substr(name.size() + 1);
+      } else {
+        return false;
       }
-      if (c.Screenshot.empty()) c.Error = "--screenshot needs a file name";
-    } else if (options && a.size() > 1 && a[0] == '-') {
-      c.Error = "unknown option " + a + " (see --help)";
-    } else {
+      if (file.empty()) c.Error = name + " needs a file name";
+      return true;
+    };
+    if (!options || a.size() < 2 || a[0] != '-') {
       c.Files.push_back(a);
+    } else if (a == "--") {
+      options = false;
+    } else if (a == "-h" || a == "--help") {
+      c.Help = true;
+    } else if (a == "-V" || a == "--version") {
+      c.Version = true;
+    } else if (!fileOption("--screenshot", c.Screenshot) &&
+               !fileOption("--screenshot-settings", c.SettingsScreenshot)) {
+      c.Error = "unknown option " + a + " (see --help)";
     }
-    if (!c.Error.empty()) break;
   }
   return c;
+}
+
+std::string NumberedFileName(const std::string& path, int number) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  const bool hasExtension = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+  const std::size_t at = hasExtension ? dot : path.size();
+  return path.substr(0, at) + "-" + std::to_string(number) + path.substr(at);
 }
 
 bool AsksHelpOrVersion(const std::vector<std::string>& args) {
@@ -50,6 +63,9 @@ std::string HelpText() {
          "  -h, --help             show this help and exit\n"
          "  -V, --version          show the version and exit\n"
          "      --screenshot PNG   write a picture of the window after start-up to PNG and exit\n"
+         "      --screenshot-settings PNG\n"
+         "                         write a picture of each tab of the settings dialog after\n"
+         "                         start-up (PNG with -1 .. -5 before its extension) and exit\n"
          "\n"
          "The batch tool corvane-cli runs the same work without a window.\n";
 }

@@ -58,17 +58,26 @@ int main(int argc, char** argv) {
   for (const std::string& f : line.Files) files.push_back(QString::fromLocal8Bit(f.c_str()));
   window.PreviewFiles(files);
 
-  if (!line.Screenshot.empty()) {
-    int status = 0;
+  if (!line.Screenshot.empty() || !line.SettingsScreenshot.empty()) {
+    // Pictures of what start-up shows, then the program ends.
     QTimer::singleShot(0, &window, [&] {
+      auto save = [](QWidget& widget, const std::string& file) {
+        if (widget.grab().save(QString::fromLocal8Bit(file.c_str()), "PNG")) return true;
+        std::fprintf(stderr, "corvane: cannot write the screenshot %s\n", file.c_str());
+        return false;
+      };
       services.Flush();
-      if (!window.grab().save(QString::fromLocal8Bit(line.Screenshot.c_str()), "PNG")) {
-        std::fprintf(stderr, "corvane: cannot write the screenshot %s\n", line.Screenshot.c_str());
-        status = 1;
+      bool ok = line.Screenshot.empty() || save(window, line.Screenshot);
+      if (!line.SettingsScreenshot.empty()) {
+        dialog.show();
+        for (int tab = 0; tab < 5; ++tab) {
+          dialog.SelectTab(static_cast<SettingsTab>(tab));
+          QApplication::processEvents();
+          ok = save(dialog, gui::NumberedFileName(line.SettingsScreenshot, tab + 1)) && ok;
+        }
       }
-      QApplication::exit(status);
+      QApplication::exit(ok ? 0 : 1);
     });
-    return QApplication::exec();
   }
   return QApplication::exec();
 }

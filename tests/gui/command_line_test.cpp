@@ -16,6 +16,9 @@ TEST(CommandLine, FilesOptionsAndMistakes) {
   EXPECT_TRUE(AsksHelpOrVersion({"a.bmp", "-V"}));
   EXPECT_FALSE(AsksHelpOrVersion({"--", "--help"}));  // a file of that name
   EXPECT_TRUE(ParseCommandLine({"-h"}).Help);
+  EXPECT_EQ(ParseCommandLine({"--screenshot-settings", "d.png"}).SettingsScreenshot, "d.png");
+  EXPECT_EQ(NumberedFileName("shots.v1/d.png", 2), "shots.v1/d-2.png");
+  EXPECT_EQ(NumberedFileName("shots.v1/d", 5), "shots.v1/d-5");
 }
 
 }  // namespace
