@@ -243,7 +243,7 @@ QGroupBox* TDialogForm::RadioGroup(const char* name, const char* title, const ch
     }
     layout->addWidget(radio);
   }
-  if (!vertical) layout->addStretch();
+  layout->addStretch();  // the buttons close together, whatever room the group gets
   return group;
 }
 

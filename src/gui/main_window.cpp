@@ -194,7 +194,7 @@ void TMainForm::BuildWidgets() {
   m_resultProgress->setAccessibleName("Calculate progress");
   hint(m_resultProgress, "Show progress while calculating");
   m_resultWhole = Named(new QCheckBox("Whole image", central), "ResultPictureWholeImageCheckBox");
-  m_resultWhole->setGeometry(resultX, 286, 200, 18);
+  m_resultWhole->setGeometry(resultX, 285, 200, 20);
   m_resultWhole->setChecked(true);
   hint(m_resultWhole, "Fit result into preview window");
 
@@ -211,13 +211,14 @@ void TMainForm::BuildWidgets() {
   m_inputProgress->setAccessibleName("Input progress");
   hint(m_inputProgress, "Progress ");
   m_inputWhole = Named(new QCheckBox("Whole image", central), "InputFrameWholeImageCheckBox");
-  m_inputWhole->setGeometry(inputX, 286, 200, 18);
+  m_inputWhole->setGeometry(inputX, 285, 200, 20);
   m_inputWhole->setChecked(true);
   hint(m_inputWhole, "Fit frame into preview window");
 
-  // One panel per step, memos aligned at the foot of each.
+  // One panel per step, memos aligned at the foot of each; the panels are as
+  // wide as their captions need, 3 pixels apart and from the window's edges.
   constexpr int panelY = 308, panelH = 262, memoY = 152, memoH = 104;
-  int x = 4;
+  int x = 3;
   auto panel = [&](const char* name, const char* title, int width) {
     auto* box = Named(new QGroupBox(QString::fromLatin1(title), central), name);
     box->setGeometry(x, panelY, width, panelH);
@@ -230,48 +231,48 @@ void TMainForm::BuildWidgets() {
     return b;
   };
 
-  QGroupBox* load = panel("LoadFramesGroupBox", "Load frames", 120);
-  m_loadChoose = button(load, "LoadFramesChooseBitBtn", "Preview", {7, 22, 106, 27});
+  QGroupBox* load = panel("LoadFramesGroupBox", "Load frames", 114);
+  m_loadChoose = button(load, "LoadFramesChooseBitBtn", "Preview", {5, 22, 104, 27});
   hint(m_loadChoose, "Choose and preview  files, always use prior to Load");
-  m_loadLoad = button(load, "LoadFramesLoadBitBtn", "Load", {7, 53, 106, 27});
+  m_loadLoad = button(load, "LoadFramesLoadBitBtn", "Load", {5, 53, 104, 27});
   m_loadLoad->setEnabled(false);
   hint(m_loadLoad, "After preview, load frames from picked files");
   m_loadMemo = MakeMemo(load, "LoadFramesMemo", "Load frames memo");
-  m_loadMemo->setGeometry(5, memoY, 110, memoH);
+  m_loadMemo->setGeometry(5, memoY, 104, memoH);
 
-  QGroupBox* quality = panel("FrameInfoGroupBox", "Frame quality", 126);
+  QGroupBox* quality = panel("FrameInfoGroupBox", "Frame quality", 132);
   label(quality, "FrameInfoNrLabel", "Frame nr:", {6, 24, 56, 18});
   m_frameNr = MakeSpin(quality, "FrameInfoNrSpinEdit", "Frame nr");
-  m_frameNr->setGeometry(71, 22, 51, 22);
+  m_frameNr->setGeometry(77, 22, 52, 22);
   label(quality, "FrameInfoQualityLabel", "Quality:", {6, 52, 56, 18});
   m_frameQuality = MakeSpin(quality, "FrameInfoQualitySpinEdit", "Quality");
-  m_frameQuality->setGeometry(71, 50, 51, 22);
+  m_frameQuality->setGeometry(77, 50, 52, 22);
   m_frameFilterCheck = Named(new QCheckBox("Filter >=", quality), "FrameInfoFilterCheckBox");
-  m_frameFilterCheck->setGeometry(5, 80, 66, 18);
+  m_frameFilterCheck->setGeometry(4, 79, 72, 20);
   m_frameFilter = MakeSpin(quality, "FrameInfoFilterSpinEdit", "Filter threshold");
-  m_frameFilter->setGeometry(71, 78, 51, 22);
+  m_frameFilter->setGeometry(77, 78, 52, 22);
   m_frameMemo = MakeMemo(quality, "FrameInfoMemo", "Frame quality memo");
-  m_frameMemo->setGeometry(5, memoY, 116, memoH);
+  m_frameMemo->setGeometry(5, memoY, 122, memoH);
 
-  QGroupBox* stack = panel("StackFramesGroupBox", "Stack frames", 126);
-  m_stackGo = button(stack, "StackFramesGoBitBtn", "Go!", {7, 22, 112, 27});
-  m_stackReset = button(stack, "StackFramesResetBitBtn", "Reset", {7, 53, 112, 27});
+  QGroupBox* stack = panel("StackFramesGroupBox", "Stack frames", 134);
+  m_stackGo = button(stack, "StackFramesGoBitBtn", "Go!", {5, 22, 124, 27});
+  m_stackReset = button(stack, "StackFramesResetBitBtn", "Reset", {5, 53, 124, 27});
   hint(m_stackReset, "Reset results from a former stacking action");
-  m_stackSave = button(stack, "StackFramesSaveBitBtn", "Save stacked frames", {7, 84, 112, 27});
+  m_stackSave = button(stack, "StackFramesSaveBitBtn", "Save stacked frames", {5, 84, 124, 27});
   hint(m_stackSave, "Save frames after stacking");
   for (QPushButton* b : {m_stackGo, m_stackReset, m_stackSave}) b->setEnabled(false);
   m_stackMemo = MakeMemo(stack, "StackFramesMemo", "Stack frames memo");
-  m_stackMemo->setGeometry(5, memoY, 116, memoH);
+  m_stackMemo->setGeometry(5, memoY, 124, memoH);
 
   m_combineGroup = panel("CombineFramesGroupBox", "Combine frames to picture", 148);
   auto* method = Named(new QGroupBox("Combine method", m_combineGroup), "CombineFramesMethodRadioGroup");
-  method->setGeometry(5, 18, 138, 60);
+  method->setGeometry(4, 18, 140, 60);
   m_combineButtons = new QButtonGroup(this);
   const char* const methods[] = {"Mean", "Median", "Multiply", "Add"};
   for (int i = 0; i < 4; ++i) {
     auto* radio = new QRadioButton(QString::fromLatin1(methods[i]), method);
     radio->setObjectName(QStringLiteral("CombineFramesMethodRadioGroup%1").arg(QString::fromLatin1(methods[i])));
-    radio->setGeometry(6 + (i / 2) * 66, 18 + (i % 2) * 19, 66, 18);
+    radio->setGeometry(i < 2 ? 5 : 70, 18 + (i % 2) * 19, i < 2 ? 65 : 69, 19);
     m_combineButtons->addButton(radio, i);
   }
   m_combineButtons->button(0)->setChecked(true);
@@ -292,11 +293,11 @@ void TMainForm::BuildWidgets() {
   m_localPsf->setAccessibleName("Local PSF");
   hint(m_localPsf, "Move mouse over left preview window while holding down left mouse button; doubleclick to save PSF");
   auto* methodBox = Named(new QGroupBox(" Method: ", enhancement), "EnhancementMethodGroupBox");
-  methodBox->setGeometry(5, 70, 112, 62);
+  methodBox->setGeometry(4, 70, 114, 62);
   m_postUMA = Named(new QCheckBox("Unsharp Mask:", methodBox), "EnhancementPostUMACheckBox");
-  m_postUMA->setGeometry(6, 18, 104, 18);
+  m_postUMA->setGeometry(5, 18, 107, 19);
   m_postDEC = Named(new QCheckBox("Deconvolution", methodBox), "EnhancementPostDECCheckBox");
-  m_postDEC->setGeometry(6, 38, 104, 18);
+  m_postDEC->setGeometry(5, 38, 107, 19);
   // The pre-enhancement and histogram boxes exist but are hidden: no such run exists.
   for (const auto& [name, text] :
        {std::pair{"EnhancementPreUMACheckBox", "Unsharp Mask:"},
@@ -311,21 +312,21 @@ void TMainForm::BuildWidgets() {
   const Memo7 design = DesignMemo();
   SetMemoLines(m_enhancementMemo, std::vector<std::string>(design.begin(), design.end() - 1));
 
-  QGroupBox* picture = panel("PictureGroupBox", "Edit && Save picture", 126);
-  m_calculate = button(picture, "PictureCalculateBitBtn", "Calculate", {7, 22, 112, 27});
+  QGroupBox* picture = panel("PictureGroupBox", "Edit && Save picture", 120);
+  m_calculate = button(picture, "PictureCalculateBitBtn", "Calculate", {5, 22, 110, 27});
   m_calculate->setEnabled(false);
   hint(m_calculate, "Calculate an endresult, using stack, combine and enhancement settings");
-  m_save = button(picture, "PictureSaveBitBtn", "Save", {7, 53, 112, 27});
+  m_save = button(picture, "PictureSaveBitBtn", "Save", {5, 53, 110, 27});
   m_save->setEnabled(false);
   hint(m_save, "Save endresult picture");
   m_settings = Named(new QToolButton(picture), "SettingsSpeedButton");
-  m_settings->setGeometry(7, 84, 36, 27);
+  m_settings->setGeometry(5, 84, 36, 27);
   m_settings->setCheckable(true);
   m_settings->setIcon(SettingsIcon());
   m_settings->setAccessibleName("Settings");
   hint(m_settings, "Display settings dialog");
   m_pictureMemo = MakeMemo(picture, "PictureMemo", "Picture memo");
-  m_pictureMemo->setGeometry(5, memoY, 116, memoH);
+  m_pictureMemo->setGeometry(5, memoY, 110, memoH);
 
   QFont memoFont = small;
   memoFont.setPointSizeF(7.0);

@@ -14,7 +14,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -137,6 +140,32 @@ std::vector<std::string> Pictures(const TempDir& dir, const std::vector<TPoint32
 
 std::string Bytes(const std::string& path) { return test::ReadText(path); }
 
+/// The buttons, boxes and labels shown on `page` whose caption is cut: the
+/// text is wider than the room the style gives it.
+std::vector<std::string> Clipped(QWidget* page) {
+  std::vector<std::string> clipped;
+  for (QWidget* w : page->findChildren<QWidget*>()) {
+    QString text;
+    QRect room;
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b != nullptr && qobject_cast<QToolButton*>(w) == nullptr) {
+      QStyleOptionButton option;
+      option.initFrom(b);
+      text = b->text();
+      const QStyle::SubElement contents = qobject_cast<QCheckBox*>(w)      ? QStyle::SE_CheckBoxContents
+                                          : qobject_cast<QRadioButton*>(w) ? QStyle::SE_RadioButtonContents
+                                                                           : QStyle::SE_PushButtonContents;
+      room = w->style()->subElementRect(contents, &option, w);
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+      text = l->text();
+      room = l->contentsRect();
+    }
+    if (text.isEmpty() || !w->isVisibleTo(page)) continue;
+    if (w->fontMetrics().horizontalAdvance(text) > room.width() || w->fontMetrics().height() > room.height())
+      clipped.push_back(w->objectName().toStdString() + " " + text.toStdString());
+  }
+  return clipped;
+}
+
 TEST(MainWindow, StartsIdleWithItsControlsNamedAndDescribed) {
   Program p;
   EXPECT_EQ(p.form.windowTitle().toStdString(), "Corvane 2      Version " + ProgramVersion().substr(0, 5));
@@ -159,6 +188,16 @@ TEST(MainWindow, StartsIdleWithItsControlsNamedAndDescribed) {
   EXPECT_TRUE(p.Find<QCheckBox>("FrameInfoFilterCheckBox")->isChecked());
   EXPECT_EQ(p.Find<QSpinBox>("FrameInfoNrSpinEdit")->maximum(), 1);
   EXPECT_EQ(p.Find<PicturePane>("LocalPSFImage")->Picture().Width(), 15);
+  // Every caption fits its control, on the window and on each tab of the dialog.
+  EXPECT_EQ(Clipped(&p.form), Names{});
+  p.dialog.show();
+  auto* tabs = p.dialog.findChild<QTabWidget*>("PageControl");
+  for (int tab = 0; tab < tabs->count(); ++tab) {
+    tabs->setCurrentIndex(tab);
+    QApplication::processEvents();
+    EXPECT_EQ(Clipped(tabs->widget(tab)), Names{}) << tab;
+  }
+  p.dialog.hide();
   // The panel caption shows one ampersand.
   QAccessibleInterface* editSave = QAccessible::queryAccessibleInterface(p.Find("PictureGroupBox"));
   EXPECT_EQ(editSave->text(QAccessible::Name), "Edit & Save picture");
