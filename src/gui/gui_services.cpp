@@ -66,9 +66,13 @@ void GuiServices::Flush() {
   for (Bar& b : m_bars) {
     if (!b.Dirty) continue;
     b.Dirty = false;
-    if (b.Progress) {
-      b.Progress->setRange(b.Minimum, std::max(b.Minimum, b.Maximum));
-      b.Progress->setValue(std::clamp(b.Value, b.Minimum, std::max(b.Minimum, b.Maximum)));
+    if (b.Progress && b.Maximum > b.Minimum) {
+      b.Progress->setRange(b.Minimum, b.Maximum);
+      b.Progress->setValue(std::clamp(b.Value, b.Minimum, b.Maximum));
+    } else if (b.Progress) {
+      // A range of one position (one iteration) stands full once it is reached.
+      b.Progress->setRange(0, 1);
+      b.Progress->setValue(b.Value >= b.Minimum ? 1 : 0);
     }
     if (b.Caption && b.Caption->text() != Text(b.Text)) b.Caption->setText(Text(b.Text));
   }

@@ -369,6 +369,9 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
   EXPECT_TRUE(p.Memo("FrameInfoMemo")[2].startsWith("Shift: "));
 
   p.Click("PictureCalculateBitBtn");
+  auto* iterations = p.Find<QProgressBar>("ResultPictureProgressBar");
+  EXPECT_EQ(p.Find<QLabel>("ResultPictureProgressLabel")->text(), "Iteration:");
+  EXPECT_EQ(iterations->value(), iterations->maximum());  // the one iteration is done
   p.Click("PictureSaveBitBtn");
   const std::string saved = dir.File("window/planet__1.bmp");
   ASSERT_TRUE(fs::exists(saved));
