@@ -120,11 +120,6 @@ void TDialogForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) WriteSettingsFile();
 }
 
-bool TDialogForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ToolTip && !m_cfg.General.ShowHints) return true;
-  return QDialog::eventFilter(watched, event);
-}
-
 void TDialogForm::WriteSettingsFile() { m_file.WriteSettings(m_cfg.CurrentGeneralControls(), m_wb.Svc); }
 
 // ---------------------------------------------------------------------------
@@ -194,7 +189,6 @@ void TDialogForm::Register(QWidget* widget, const char* name, const char* hint, 
     widget->setAccessibleDescription(Text(hint));
   }
   if (accessibleName != nullptr) widget->setAccessibleName(Text(accessibleName));
-  widget->installEventFilter(this);
   m_controls.push_back(widget);
 }
 

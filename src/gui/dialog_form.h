@@ -67,8 +67,6 @@ class TDialogForm : public QDialog {
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
-  /// Hints show only while "Show Hints" is ticked.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   template <class T>

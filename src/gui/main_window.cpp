@@ -122,27 +122,22 @@ TMainForm::TMainForm(Workbench& workbench, Prompts& prompts)
   m_wb.Quality.QualityEdit = {0, 1000, 900};
   m_wb.Quality.Filter = {0, 1000, m_wb.Quality.QualityEdit.Value};
 
-  // The window's listeners and the workflow handler. The settings keep their
-  // listeners for good, so each one checks that the window is still there.
+  // The window's listeners and the workflow handler: the General settings
+  // are applied, every other change shows in the memos. The settings keep
+  // their listeners for good, so each one checks that the window is still there.
   const QPointer<TMainForm> self(this);
   m_wb.Config.RegisterGeneralListener([self] {
     if (self) self->ApplyGeneral();
   });
-  m_wb.Config.RegisterLoadFramesListener([self] {
-    if (!self) return;
-    self->RefreshQuality();
-    SetMemoLines(self->m_loadMemo, self->m_wb.LoadFramesMemo);
-  });
-  m_wb.Config.RegisterStackFramesListener([self] {
-    if (self) SetMemoLines(self->m_stackMemo, self->m_wb.StackFramesMemo);
-  });
-  m_wb.Config.RegisterEditSaveListener([self] {
-    if (self) self->RefreshMemos();
-  });
-  m_wb.OnStateChanged = [this, previous = std::move(m_wb.OnStateChanged)] {
-    if (previous) previous();
-    WorkflowChanged();
+  const auto refresh = [self] {
+    if (self) self->Refresh();
   };
+  m_wb.Config.RegisterLoadFramesListener(refresh);
+  m_wb.Config.RegisterStackFramesListener(refresh);
+  m_wb.Config.RegisterEditSaveListener(refresh);
+  m_wb.OnStateChanged = [this] { WorkflowChanged(); };
+  // The window sees the keys before its controls, and hides every hint of
+  // the program while "Show Hints" is off.
   qApp->installEventFilter(this);
   Refresh();
   ApplyGeneral();
@@ -150,7 +145,6 @@ TMainForm::TMainForm(Workbench& workbench, Prompts& prompts)
 
 TMainForm::~TMainForm() {
   m_wb.OnStateChanged = nullptr;
-  m_wb.OnSelectTab = nullptr;
   if (m_services != nullptr) {
     m_services->AttachPanes(nullptr, nullptr);
     m_services->AttachProgress(1, nullptr, nullptr);
@@ -167,10 +161,10 @@ void TMainForm::BuildWidgets() {
   small.setPointSizeF(8.0);
   setFont(small);
 
-  auto hint = [this](QWidget* w, const char* text) {
-    const QString h = QString::fromLatin1(text);
-    w->setAccessibleDescription(h);
-    m_hints.emplace_back(w, h);
+  // Hints are tool tips (shown per "Show Hints") and accessible descriptions.
+  auto hint = [](QWidget* w, const char* text) {
+    w->setToolTip(QString::fromLatin1(text));
+    w->setAccessibleDescription(QString::fromLatin1(text));
   };
   auto label = [](QWidget* parent, const char* name, const char* text, QRect geometry) {
     auto* l = Named(new QLabel(QString::fromLatin1(text), parent), name);
@@ -178,42 +172,50 @@ void TMainForm::BuildWidgets() {
     return l;
   };
 
-  // The two panes. The result pane stands left: the local PSF is picked on it,
-  // and the local PSF's hint sends the user to the left preview window.
-  constexpr int resultX = 44, inputX = 427, paneY = 24;
-  m_resultLabel = label(central, "ResultPictureLabel", "Result picture", {resultX, 5, 320, 17});
-  m_resultImage = Named(new PicturePane(320, 240, central), "ResultPictureImage");
-  m_resultImage->move(resultX, paneY);
-  m_resultImage->setAccessibleName("Result picture");
-  hint(m_resultImage, "Output preview window");
-  m_resultProgressLabel = label(central, "ResultPictureProgressLabel", "Calculate:", {resultX, 268, 100, 16});
-  m_resultProgress = Named(new QProgressBar(central), "ResultPictureProgressBar");
-  m_resultProgress->setGeometry(resultX + 104, 269, 216, 14);
-  m_resultProgress->setTextVisible(false);
-  m_resultProgress->setValue(0);
-  m_resultProgress->setAccessibleName("Calculate progress");
-  hint(m_resultProgress, "Show progress while calculating");
-  m_resultWhole = Named(new QCheckBox("Whole image", central), "ResultPictureWholeImageCheckBox");
-  m_resultWhole->setGeometry(resultX, 285, 200, 20);
-  m_resultWhole->setChecked(true);
-  hint(m_resultWhole, "Fit result into preview window");
-
-  m_inputLabel = label(central, "InputFrameLabel", "Input frame", {inputX, 5, 320, 17});
-  m_inputImage = Named(new PicturePane(320, 240, central), "InputFrameImage");
-  m_inputImage->move(inputX, paneY);
-  m_inputImage->setAccessibleName("Input picture");
-  hint(m_inputImage, "Input preview window");
-  m_inputProgressLabel = label(central, "InputFrameProgressLabel", "Frame nr.:", {inputX, 268, 100, 16});
-  m_inputProgress = Named(new QProgressBar(central), "InputFrameProgressBar");
-  m_inputProgress->setGeometry(inputX + 104, 269, 216, 14);
-  m_inputProgress->setTextVisible(false);
-  m_inputProgress->setValue(0);
-  m_inputProgress->setAccessibleName("Input progress");
-  hint(m_inputProgress, "Progress ");
-  m_inputWhole = Named(new QCheckBox("Whole image", central), "InputFrameWholeImageCheckBox");
-  m_inputWhole->setGeometry(inputX, 285, 200, 20);
-  m_inputWhole->setChecked(true);
-  hint(m_inputWhole, "Fit frame into preview window");
+  // The two panes, each with its caption, progress bar and "Whole image"
+  // box. The result pane stands left: the local PSF is picked on it, and the
+  // local PSF's hint sends the user to the left preview window.
+  struct PaneTexts {
+    const char* Prefix;  // of the controls' names
+    const char* Caption;
+    const char* PaneName;
+    const char* PaneHint;
+    const char* ProgressCaption;
+    const char* BarName;
+    const char* BarHint;
+    const char* WholeHint;
+  };
+  auto paneColumn = [&](int x, const PaneTexts& t) {
+    auto named = [&t](QWidget* w, const char* part) {
+      w->setObjectName(QString::fromLatin1(t.Prefix) + QLatin1String(part));
+      return w;
+    };
+    PaneColumn c;
+    c.Caption = new QLabel(QString::fromLatin1(t.Caption), central);
+    named(c.Caption, "Label")->setGeometry(x, 5, 320, 17);
+    c.Pane = new PicturePane(320, 240, central);
+    named(c.Pane, "Image")->move(x, 24);
+    c.Pane->setAccessibleName(QString::fromLatin1(t.PaneName));
+    hint(c.Pane, t.PaneHint);
+    c.ProgressCaption = new QLabel(QString::fromLatin1(t.ProgressCaption), central);
+    named(c.ProgressCaption, "ProgressLabel")->setGeometry(x, 268, 100, 16);
+    c.Progress = new QProgressBar(central);
+    named(c.Progress, "ProgressBar")->setGeometry(x + 104, 269, 216, 14);
+    c.Progress->setTextVisible(false);
+    c.Progress->setValue(0);
+    c.Progress->setAccessibleName(QString::fromLatin1(t.BarName));
+    hint(c.Progress, t.BarHint);
+    c.Whole = new QCheckBox("Whole image", central);
+    named(c.Whole, "WholeImageCheckBox")->setGeometry(x, 285, 200, 20);
+    c.Whole->setChecked(true);
+    hint(c.Whole, t.WholeHint);
+    return c;
+  };
+  m_result = paneColumn(
+      44, {"ResultPicture", "Result picture", "Result picture", "Output preview window",
+           "Calculate:", "Calculate progress", "Show progress while calculating", "Fit result into preview window"});
+  m_input = paneColumn(427, {"InputFrame", "Input frame", "Input picture", "Input preview window",
+                             "Frame nr.:", "Input progress", "Progress ", "Fit frame into preview window"});
 
   // One panel per step, memos aligned at the foot of each; the panels are as
   // wide as their captions need, 3 pixels apart and from the window's edges.
@@ -377,34 +379,26 @@ void TMainForm::Connect() {
   });
   connect(m_postUMA, &QCheckBox::clicked, this, [this](bool ticked) { m_wb.Enhancement.PostUnsharpMask = ticked; });
   connect(m_postDEC, &QCheckBox::clicked, this, [this](bool ticked) { m_wb.Enhancement.PostDeconvolution = ticked; });
-  connect(m_inputWhole, &QCheckBox::toggled, m_inputImage, &PicturePane::SetStretched);
-  connect(m_resultWhole, &QCheckBox::toggled, m_resultImage, &PicturePane::SetStretched);
-  connect(m_inputImage, &PicturePane::MousePressed, this, &TMainForm::InputFrameImageMouseDown);
-  connect(m_inputImage, &PicturePane::MouseMoved, this, &TMainForm::InputFrameImageMouseMove);
-  connect(m_inputImage, &PicturePane::MouseReleased, this, &TMainForm::InputFrameImageMouseUp);
-  connect(m_inputImage, &PicturePane::DoubleClicked, this, &TMainForm::InputFrameImageDblClick);
-  connect(m_resultImage, &PicturePane::MousePressed, this, [this] { m_resultDrag = true; });
-  connect(m_resultImage, &PicturePane::MouseMoved, this, &TMainForm::ResultPictureImageMouseMove);
-  connect(m_resultImage, &PicturePane::MouseReleased, this, [this] { m_resultDrag = false; });
+  connect(m_input.Whole, &QCheckBox::toggled, m_input.Pane, &PicturePane::SetStretched);
+  connect(m_result.Whole, &QCheckBox::toggled, m_result.Pane, &PicturePane::SetStretched);
+  connect(m_input.Pane, &PicturePane::MousePressed, this,
+          [this](QPoint p) { InputFrameImageMouse(MouseStep::Down, p); });
+  connect(m_input.Pane, &PicturePane::MouseMoved, this, [this](QPoint p) { InputFrameImageMouse(MouseStep::Move, p); });
+  connect(m_input.Pane, &PicturePane::MouseReleased, this,
+          [this](QPoint p) { InputFrameImageMouse(MouseStep::Up, p); });
+  connect(m_input.Pane, &PicturePane::DoubleClicked, this, &TMainForm::InputFrameImageDblClick);
+  connect(m_result.Pane, &PicturePane::MousePressed, this, [this] { m_resultDrag = true; });
+  connect(m_result.Pane, &PicturePane::MouseMoved, this, &TMainForm::ResultPictureImageMouseMove);
+  connect(m_result.Pane, &PicturePane::MouseReleased, this, [this] { m_resultDrag = false; });
   connect(m_localPsf, &PicturePane::DoubleClicked, this, &TMainForm::LocalPSFImageDblClick);
 }
 
 void TMainForm::AttachDialog(TDialogForm* dialog) {
   m_dialog = dialog;
-  if (dialog == nullptr) {
-    m_wb.OnSelectTab = nullptr;
-    return;
-  }
-  if (!m_wb.OnSelectTab) {
-    m_wb.OnSelectTab = [this](SettingsTab tab) {
-      if (m_dialog != nullptr) m_dialog->SelectTab(tab);
-    };
-  }
-  // The dialog reports its closing, then runs the General listeners, whose
-  // ApplyGeneralSettings takes the report and pops the toggle up.
+  // However the user closes the dialog (its close box, Esc), it reports that,
+  // then runs the General listeners, whose ApplyGeneralSettings takes the
+  // report and pops the toggle up.
   connect(dialog, &TDialogForm::Closed, this, [this] { m_dialogClosedReport = true; });
-  // However the dialog goes (its close box, Esc), the toggle does not stay down.
-  dialog->installEventFilter(this);
   ApplyGeneral();
 }
 
@@ -419,9 +413,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::FormShow() {
   if (const QScreen* s = screen(); s != nullptr) move(s->availableGeometry().center() - rect().center());
   if (m_services != nullptr) {
-    m_services->AttachPanes(m_inputImage, m_resultImage);
-    m_services->AttachProgress(1, m_inputProgress, m_inputProgressLabel);
-    m_services->AttachProgress(2, m_resultProgress, m_resultProgressLabel);
+    m_services->AttachPanes(m_input.Pane, m_result.Pane);
+    m_services->AttachProgress(1, m_input.Progress, m_input.ProgressCaption);
+    m_services->AttachProgress(2, m_result.Progress, m_result.ProgressCaption);
     m_services->AttachStatus(m_statusMemory, m_statusMessage);
   }
   m_wb.Fsm.SetStatusTarget(m_stateTarget.get());
@@ -439,10 +433,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget != nullptr && widget->window() == this) return HandleKey(static_cast<QKeyEvent*>(event));
-  } else if (event->type() == QEvent::Hide && watched == m_dialog) {
-    m_dialogClosedReport = false;
-    const QSignalBlocker block(m_settings);
-    m_settings->setChecked(false);
+  } else if (event->type() == QEvent::ToolTip && !m_appearance.ShowHints) {
+    return true;
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -459,7 +451,6 @@ bool TMainForm::HandleKey(QKeyEvent* event) {
 void TMainForm::ApplyGeneral() {
   m_appearance =
       ApplyGeneralSettings(m_wb.Config.General, m_dialogClosedReport, m_dialog != nullptr && m_dialog->isVisible());
-  for (const auto& [widget, text] : m_hints) widget->setToolTip(m_appearance.ShowHints ? text : QString());
   {
     const QSignalBlocker block(m_settings);
     m_settings->setChecked(m_appearance.SettingsButtonDown);
@@ -477,9 +468,9 @@ void TMainForm::ApplyGeneral() {
 }
 
 void TMainForm::WorkflowChanged() {
-  RefreshButtons();
+  Refresh();
   if (ChangeHandlerEffects(m_wb.Fsm.GetState(), m_wb.Fsm.GetLastCompleted()).ResetResultCursor)
-    m_resultImage->unsetCursor();
+    m_result.Pane->unsetCursor();
   if (m_dialog != nullptr) m_dialog->Refresh();
 }
 
@@ -494,16 +485,7 @@ void TMainForm::RunAction(const std::function<void()>& action) {
 // Refresh
 
 void TMainForm::Refresh() {
-  RefreshButtons();
-  RefreshQuality();
-  RefreshCombine();
-  RefreshMemos();
-  const QSignalBlocker a(m_postUMA), b(m_postDEC);
-  m_postUMA->setChecked(m_wb.Enhancement.PostUnsharpMask);
-  m_postDEC->setChecked(m_wb.Enhancement.PostDeconvolution);
-}
-
-void TMainForm::RefreshButtons() {
+  // The step buttons, as the workflow leaves them.
   const WindowButtons& b = m_wb.Buttons;
   m_loadChoose->setEnabled(b.Preview);
   m_loadLoad->setEnabled(b.Load);
@@ -512,20 +494,20 @@ void TMainForm::RefreshButtons() {
   m_stackSave->setEnabled(b.SaveStacked);
   m_calculate->setEnabled(b.Calculate);
   m_save->setEnabled(b.Save);
-}
 
-void TMainForm::RefreshQuality() {
+  // Frame quality.
   const FrameQualityPanel& q = m_wb.Quality;
   SetSpin(m_frameNr, q.Nr.Minimum, q.Nr.Maximum, q.Nr.Value);
   SetSpin(m_frameQuality, q.QualityEdit.Minimum, q.QualityEdit.Maximum, q.QualityEdit.Value);
   SetSpin(m_frameFilter, q.Filter.Minimum, q.Filter.Maximum, q.Filter.Value);
-  const QSignalBlocker block(m_frameFilterCheck);
-  m_frameFilterCheck->setChecked(q.FilterChecked);
+  {
+    const QSignalBlocker block(m_frameFilterCheck);
+    m_frameFilterCheck->setChecked(q.FilterChecked);
+  }
   SetMemoLines(m_frameMemo, q.Memo);
-  m_inputLabel->setText(Q(q.InputLabel));
-}
+  m_input.Caption->setText(Q(q.InputLabel));
 
-void TMainForm::RefreshCombine() {
+  // Combine frames.
   const CombinePanel& c = m_wb.CombinePanelState;
   {
     const QSignalBlocker block(m_combineButtons);
@@ -539,14 +521,20 @@ void TMainForm::RefreshCombine() {
     spin->setVisible(s->Shown);
     spin->setEnabled(s->Shown);
   }
-}
 
-void TMainForm::RefreshMemos() {
+  // Enhancement.
+  {
+    const QSignalBlocker a(m_postUMA), d(m_postDEC);
+    m_postUMA->setChecked(m_wb.Enhancement.PostUnsharpMask);
+    m_postDEC->setChecked(m_wb.Enhancement.PostDeconvolution);
+  }
+
+  // The memos and the result's caption.
   SetMemoLines(m_loadMemo, m_wb.LoadFramesMemo);
   SetMemoLines(m_stackMemo, m_wb.StackFramesMemo);
   SetMemoLines(m_pictureMemo, m_wb.Picture.Memo);
-  m_resultLabel->setText(m_wb.Picture.ResultLabel.empty() ? QStringLiteral("Result picture")
-                                                          : Q(m_wb.Picture.ResultLabel));
+  m_result.Caption->setText(m_wb.Picture.ResultLabel.empty() ? QStringLiteral("Result picture")
+                                                             : Q(m_wb.Picture.ResultLabel));
 }
 
 void TMainForm::ShowLocalPSF(const Bitmap& picture) {
@@ -562,7 +550,6 @@ void TMainForm::PreviewFiles(const QStringList& files) {
   std::vector<std::string> paths;
   for (const QString& f : files) paths.push_back(QFileInfo(f).absoluteFilePath().toStdString());
   RunAction([&] { m_wb.PreviewAction(paths); });
-  if (m_dialog != nullptr) m_dialog->Refresh();
 }
 
 void TMainForm::LoadFramesChooseBitBtnClick() {
@@ -653,28 +640,21 @@ void TMainForm::FrameInfoFilterChange() {
   RunAction([&] { m_wb.Quality.FrameInfoFilterChange(m_wb.Frames); });
 }
 
-void TMainForm::InputFrameImageMouseDown(QPoint p) {
+void TMainForm::InputFrameImageMouse(MouseStep step, QPoint p) {
   // Not while a load or a stacking run shows its frames in the pane: the mark
   // that run uses stays as it was when it started.
   if (m_wb.Busy() || m_services == nullptr) return;
-  const Bitmap& shown = m_inputImage->Picture();
-  const TPoint32 area = AreaSizeOf(m_wb.Config.StackFrames.AreaSize);
-  m_services->InvertInInputPane(
-      m_wb.Mark.MouseDown(p.x(), p.y(), m_inputWhole->isChecked(), shown.Width(), shown.Height(), area));
-}
-
-void TMainForm::InputFrameImageMouseMove(QPoint p) {
-  if (m_wb.Busy() || m_services == nullptr) return;
-  const Bitmap& shown = m_inputImage->Picture();
-  m_services->InvertInInputPane(
-      m_wb.Mark.MouseMove(p.x(), p.y(), m_inputWhole->isChecked(), shown.Width(), shown.Height()));
-}
-
-void TMainForm::InputFrameImageMouseUp(QPoint p) {
-  if (m_wb.Busy() || m_services == nullptr) return;
-  const Bitmap& shown = m_inputImage->Picture();
-  m_services->InvertInInputPane(
-      m_wb.Mark.MouseUp(p.x(), p.y(), m_inputWhole->isChecked(), shown.Width(), shown.Height()));
+  const Bitmap& shown = m_input.Pane->Picture();
+  const bool whole = m_input.Whole->isChecked();
+  const int w = shown.Width(), h = shown.Height();
+  switch (step) {
+    case MouseStep::Down:
+      m_services->InvertInInputPane(
+          m_wb.Mark.MouseDown(p.x(), p.y(), whole, w, h, AreaSizeOf(m_wb.Config.StackFrames.AreaSize)));
+      break;
+    case MouseStep::Move: m_services->InvertInInputPane(m_wb.Mark.MouseMove(p.x(), p.y(), whole, w, h)); break;
+    case MouseStep::Up: m_services->InvertInInputPane(m_wb.Mark.MouseUp(p.x(), p.y(), whole, w, h)); break;
+  }
 }
 
 void TMainForm::InputFrameImageDblClick() {
@@ -695,8 +675,8 @@ void TMainForm::InputFrameImageDblClick() {
 void TMainForm::ResultPictureImageMouseMove(QPoint p) {
   if (!m_resultDrag || m_wb.Busy()) return;
   const QString error = ActionError([&] {
-    const Bitmap picture = PickLocalPSF(m_wb.LocalPSF, m_resultImage->Picture(), p.x(), p.y(),
-                                        m_resultWhole->isChecked(), m_resultImage->width(), m_resultImage->height());
+    const Bitmap picture = PickLocalPSF(m_wb.LocalPSF, m_result.Pane->Picture(), p.x(), p.y(),
+                                        m_result.Whole->isChecked(), m_result.Pane->width(), m_result.Pane->height());
     if (!picture.Empty()) ShowLocalPSF(picture);
   });
   if (!error.isEmpty()) {

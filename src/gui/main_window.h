@@ -8,8 +8,6 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
-#include <utility>
-#include <vector>
 
 #include "app/window_rules.h"
 #include "app/workbench.h"
@@ -79,9 +77,8 @@ class TMainForm : public QMainWindow {
   void FrameInfoNrSpinEditChange(int value);
   void FrameInfoQualitySpinEditChange(int value);
   void FrameInfoFilterChange();
-  void InputFrameImageMouseDown(QPoint p);
-  void InputFrameImageMouseMove(QPoint p);
-  void InputFrameImageMouseUp(QPoint p);
+  enum class MouseStep { Down, Move, Up };
+  void InputFrameImageMouse(MouseStep step, QPoint p);
   void InputFrameImageDblClick();
   void ResultPictureImageMouseMove(QPoint p);
   void LocalPSFImageDblClick();
@@ -91,10 +88,6 @@ class TMainForm : public QMainWindow {
   /// window goes on. The widgets show the model afterwards either way.
   void RunAction(const std::function<void()>& action);
   void ShowLocalPSF(const Bitmap& picture);
-  void RefreshButtons();
-  void RefreshQuality();
-  void RefreshCombine();
-  void RefreshMemos();
 
   Workbench& m_wb;
   GuiServices* m_services;  // null when the workbench reports elsewhere
@@ -105,20 +98,17 @@ class TMainForm : public QMainWindow {
   bool m_dialogClosedReport = false;
   bool m_resultDrag = false;
   GeneralAppearance m_appearance;
-  std::vector<std::pair<QWidget*, QString>> m_hints;
 
-  // Input picture
-  PicturePane* m_inputImage = nullptr;
-  QLabel* m_inputLabel = nullptr;
-  QLabel* m_inputProgressLabel = nullptr;
-  QProgressBar* m_inputProgress = nullptr;
-  QCheckBox* m_inputWhole = nullptr;
-  // Result picture
-  PicturePane* m_resultImage = nullptr;
-  QLabel* m_resultLabel = nullptr;
-  QLabel* m_resultProgressLabel = nullptr;
-  QProgressBar* m_resultProgress = nullptr;
-  QCheckBox* m_resultWhole = nullptr;
+  // The input picture and the result picture.
+  struct PaneColumn {
+    QLabel* Caption = nullptr;
+    PicturePane* Pane = nullptr;
+    QLabel* ProgressCaption = nullptr;
+    QProgressBar* Progress = nullptr;
+    QCheckBox* Whole = nullptr;  ///< "Whole image"
+  };
+  PaneColumn m_input;
+  PaneColumn m_result;
   // Load frames
   QPushButton* m_loadChoose = nullptr;
   QPushButton* m_loadLoad = nullptr;

@@ -14,7 +14,6 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
-#include <QToolTip>
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -197,7 +196,7 @@ TEST(DialogForm, TheFileIsShownBackAndUntickingSaveSettingsFreezesIt) {
   EXPECT_EQ(ReadText(ini), frozen);
 }
 
-TEST(DialogForm, FocusLossWritesHintsFollowShowHintsAndAFailedWriteIsReportedOnce) {
+TEST(DialogForm, FocusLossWritesAndAFailedWriteIsReportedOnce) {
   Program p;
   QWidget other;
   other.show();
@@ -206,18 +205,6 @@ TEST(DialogForm, FocusLossWritesHintsFollowShowHintsAndAFailedWriteIsReportedOnc
   ASSERT_FALSE(std::filesystem::exists(p.ini));
   QApplication::setActiveWindow(&other);
   EXPECT_NE(ReadText(p.ini).find("ShowHints=0\n"), std::string::npos);
-
-  auto tip = [&](bool showHints) {
-    p.wb->Config.General.ShowHints = showHints;
-    QWidget* median = p.Get("MedianCheckBox");
-    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), median->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(median, &help);
-    const bool shown = QToolTip::isVisible() && QToolTip::text() == "Remove spurious noise";
-    QToolTip::hideText();
-    return shown;
-  };
-  EXPECT_FALSE(tip(false));
-  EXPECT_TRUE(tip(true));
 
   std::ofstream(p.dir.File("file")) << "a file where the folder should be";
   Program unwritable(p.dir.File("file") + "/Corvane2.ini");

@@ -140,6 +140,15 @@ std::vector<std::string> Pictures(const TempDir& dir, const std::vector<TPoint32
 
 std::string Bytes(const std::string& path) { return test::ReadText(path); }
 
+/// Whether a widget shows a hint when the pointer rests on it.
+bool ShowsHint(QWidget* widget) {
+  QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), widget->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(widget, &help);
+  const bool shown = QToolTip::isVisible() && !QToolTip::text().isEmpty();
+  QToolTip::hideText();
+  return shown;
+}
+
 /// The buttons, boxes and labels shown on `page` whose caption is cut: the
 /// text is wider than the room the style gives it.
 std::vector<std::string> Clipped(QWidget* page) {
@@ -235,7 +244,7 @@ TEST(MainWindow, StartsIdleWithItsControlsNamedAndDescribed) {
   p.wb.Config.General.ShowHints = false;
   p.wb.Config.General.MemoFontColor = true;
   p.wb.Config.SetGeneral(&TGeneralSettings::SaveAsButton, true);
-  EXPECT_TRUE(p.Find("PictureCalculateBitBtn")->toolTip().isEmpty());
+  EXPECT_FALSE(ShowsHint(p.Find("PictureCalculateBitBtn")));
   EXPECT_EQ(p.Find<QPushButton>("PictureSaveBitBtn")->text(), "Save As");
   for (const char* memo :
        {"LoadFramesMemo", "FrameInfoMemo", "StackFramesMemo", "CombineFramesMemo", "EnhancementMemo", "PictureMemo"})
@@ -254,15 +263,6 @@ TEST(MainWindow, StartsIdleWithItsControlsNamedAndDescribed) {
   EXPECT_FALSE(toggle->isChecked());
 }
 
-/// Whether a widget shows a hint when the pointer rests on it.
-bool ShowsHint(QWidget* widget) {
-  QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), widget->mapToGlobal(QPoint(2, 2)));
-  QApplication::sendEvent(widget, &help);
-  const bool shown = QToolTip::isVisible() && !QToolTip::text().isEmpty();
-  QToolTip::hideText();
-  return shown;
-}
-
 TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   TempDir dir;
   Program p("[GENERAL]\nSaveSettings=1\nMemoFontColor=1\nShowHints=0\nSaveAsButton=1\nMaxMem=128\n");
@@ -271,7 +271,8 @@ TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   auto memoColour = [&](const char* memo) { return p.Find(memo)->palette().color(QPalette::Text); };
   // The dialog read the file at start, and the window shows it.
   EXPECT_EQ(p.Find<QPushButton>("PictureSaveBitBtn")->text(), "Save As");
-  EXPECT_FALSE(ShowsHint(p.Find("LoadFramesChooseBitBtn")));
+  QWidget* median = p.dialog.findChild<QWidget*>("MedianCheckBox");  // the dialog's hints as well
+  EXPECT_FALSE(ShowsHint(p.Find("LoadFramesChooseBitBtn")) || ShowsHint(median));
   for (const char* memo : memos) EXPECT_EQ(memoColour(memo), QColor(Qt::black)) << memo;
   EXPECT_EQ(p.wb.Frames.MaxMem(), 128 << 20);
   auto* toggle = p.Find<QToolButton>("SettingsSpeedButton");
@@ -288,7 +289,7 @@ TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   dialogBox("ShowHintsCheckBox");
   dialogBox("MemoFontCheckBox");
   dialogBox("SaveAsCheckBox");
-  EXPECT_TRUE(ShowsHint(p.Find("LoadFramesChooseBitBtn")));
+  EXPECT_TRUE(ShowsHint(p.Find("LoadFramesChooseBitBtn")) && ShowsHint(median));
   for (const char* memo : memos) EXPECT_NE(memoColour(memo), QColor(Qt::black)) << memo;
   EXPECT_EQ(p.Find<QPushButton>("PictureSaveBitBtn")->text(), "Save");
   QTest::mouseClick(toggle, Qt::LeftButton);
