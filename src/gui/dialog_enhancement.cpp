@@ -67,72 +67,74 @@ QWidget* TDialogForm::BuildEnhancementTab() {
     return label;
   };
   auto psfButton = [this](const char* name, PsfButton button) {
-    return Button(name, "PSF", nullptr, [this, button] { PickPsfPicture(static_cast<int>(button)); });
+    return Button(name, "PSF", nullptr, [this, button] { PickPsfPicture(button); });
   };
 
-  // " Unsharp Masking "
-  auto* uma = new QGroupBox(" Unsharp Masking ");
-  uma->setObjectName("UnsharpMaskingGroupBox");
-  auto [umaGet, umaSet] = number(&TEnhanceSettings::UMAPost);
-  TSpinEdit* umaPost = Spin("UMApostSpinEdit", "Strength", nullptr, UMAStrengthRange, true, umaGet, umaSet);
-  auto* umaLabel = new QLabel("Strength:");
-  umaLabel->setBuddy(umaPost);
-  auto* umaLayout = new QGridLayout(uma);
-  umaLayout->addWidget(umaLabel, 0, 0);
-  umaLayout->addWidget(umaPost, 0, 1);
-  umaLayout->addWidget(psfButton("UMApostPSFButton", PsfButton::UnsharpMaskPicture), 0, 2);
-  umaLayout->addWidget(psfImage("UMApostPSFImage", "Unsharp masking PSF", &TEnhanceSettings::UMAPostPSF), 0, 3);
-  umaLayout->addWidget(flag("UMApostPSFCheckBox", "Local PSF", &TEnhanceSettings::UMAPostLocalPSF), 0, 4);
-  auto [umaPreGet, umaPreSet] = number(&TEnhanceSettings::UMAPre);
-  TSpinEdit* umaPre =
-      Spin("UMApreSpinEdit", "Strength for frames", nullptr, UMAStrengthRange, true, umaPreGet, umaPreSet);
-  QPushButton* umaPrePsf = psfButton("UMAprePSFButton", PsfButton::UnsharpMaskFrames);
-  QCheckBox* umaPreLocal = flag("UMAprePSFCheckBox", "Local PSF", &TEnhanceSettings::UMAPreLocalPSF);
-  QCheckBox* umaPrePost = flag("UMAprepostCheckBox", "Same pre / post", &TEnhanceSettings::UMAPrePost);
-  umaLayout->addWidget(umaPre, 1, 1);
-  umaLayout->addWidget(umaPrePsf, 1, 2);
-  umaLayout->addWidget(umaPreLocal, 1, 4);
-  umaLayout->addWidget(umaPrePost, 2, 0, 1, 5);
-  umaLayout->setColumnStretch(5, 1);
-  Hide({umaPre, umaPrePsf, umaPreLocal, umaPrePost});
-
-  // " van Cittert / Lucy-Richardson deconvolution "
-  auto* dec = new QGroupBox(" van Cittert / Lucy-Richardson deconvolution ");
-  dec->setObjectName("DeconvolutionGroupBox");
-  auto [decGet, decSet] = number(&TEnhanceSettings::DECPost);
-  TSpinEdit* decPost = Spin("DECpostSpinEdit", "Iterations", nullptr, DECIterationsRange, true, decGet, decSet);
-  auto* decLabel = new QLabel("Iterations:");
-  decLabel->setBuddy(decPost);
+  // The two sharpening groups are built alike: the number with the "PSF"
+  // button, the PSF picture beside it and "Local PSF", for the picture; the
+  // same for frames ("pre") with "Same pre / post", hidden and disabled. The
+  // controls are named after the group's prefix.
+  struct Sharpening {
+    const char* Prefix;   // "UMA" or "DEC"
+    const char* Caption;  // the number's label and accessible name
+    const char* PsfName;  // the PSF picture's accessible name
+    SpinRange Range;
+    std::int32_t TEnhanceSettings::*Post;
+    std::int32_t TEnhanceSettings::*Pre;
+    Bitmap TEnhanceSettings::*PostPsf;
+    bool TEnhanceSettings::*PostLocal;
+    bool TEnhanceSettings::*PreLocal;
+    bool TEnhanceSettings::*PrePost;
+    PsfButton PostButton;
+    PsfButton PreButton;
+  };
+  auto sharpening = [&](const char* title, const char* groupName, const Sharpening& s) {
+    auto* group = new QGroupBox(QString::fromUtf8(title));
+    group->setObjectName(groupName);
+    auto name = [&s](const char* part) { return std::string(s.Prefix) + part; };
+    auto [postGet, postSet] = number(s.Post);
+    TSpinEdit* post = Spin(name("postSpinEdit").c_str(), s.Caption, nullptr, s.Range, true, postGet, postSet);
+    auto* label = new QLabel(QString::fromUtf8(s.Caption) + ":");
+    label->setBuddy(post);
+    auto [preGet, preSet] = number(s.Pre);
+    TSpinEdit* pre = Spin(name("preSpinEdit").c_str(), (std::string(s.Caption) + " for frames").c_str(), nullptr,
+                          s.Range, true, preGet, preSet);
+    QPushButton* prePsf = psfButton(name("prePSFButton").c_str(), s.PreButton);
+    QCheckBox* preLocal = flag(name("prePSFCheckBox").c_str(), "Local PSF", s.PreLocal);
+    QCheckBox* prePost = flag(name("prepostCheckBox").c_str(), "Same pre / post", s.PrePost);
+    auto* layout = new QGridLayout(group);
+    layout->addWidget(label, 0, 0);
+    layout->addWidget(post, 0, 1);
+    layout->addWidget(psfButton(name("postPSFButton").c_str(), s.PostButton), 0, 2);
+    layout->addWidget(psfImage(name("postPSFImage").c_str(), s.PsfName, s.PostPsf), 0, 3);
+    layout->addWidget(flag(name("postPSFCheckBox").c_str(), "Local PSF", s.PostLocal), 0, 4);
+    layout->addWidget(pre, 1, 1);
+    layout->addWidget(prePsf, 1, 2);
+    layout->addWidget(preLocal, 1, 4);
+    layout->addWidget(prePost, 2, 0, 1, 5);
+    layout->setColumnStretch(5, 1);
+    Hide({pre, prePsf, preLocal, prePost});
+    return group;
+  };
+  using E = TEnhanceSettings;
+  QGroupBox* uma = sharpening(" Unsharp Masking ", "UnsharpMaskingGroupBox",
+                              {"UMA", "Strength", "Unsharp masking PSF", UMAStrengthRange, &E::UMAPost, &E::UMAPre,
+                               &E::UMAPostPSF, &E::UMAPostLocalPSF, &E::UMAPreLocalPSF, &E::UMAPrePost,
+                               PsfButton::UnsharpMaskPicture, PsfButton::UnsharpMaskFrames});
+  QGroupBox* dec = sharpening(" van Cittert / Lucy-Richardson deconvolution ", "DeconvolutionGroupBox",
+                              {"DEC", "Iterations", "Deconvolution PSF", DECIterationsRange, &E::DECPost, &E::DECPre,
+                               &E::DECPostPSF, &E::DECPostLocalPSF, &E::DECPreLocalPSF, &E::DECPrePost,
+                               PsfButton::DeconvolutionPicture, PsfButton::DeconvolutionFrames});
   auto chooseMethod = [this](std::uint8_t m) {
     return [this, m] { m_cfg.SetEnhance(&TEnhanceSettings::DECMethod, m); };
   };
-  QRadioButton* cittert = Radio(
-      "DECcittertRadioButton", "Cittert", [&en] { return en.DECMethod == 0; }, chooseMethod(0));
-  QRadioButton* lr = Radio(
-      "DEClrRadioButton", "LR", [&en] { return en.DECMethod == 1; }, chooseMethod(1));
-  auto* decLayout = new QGridLayout(dec);
-  decLayout->addWidget(decLabel, 0, 0);
-  decLayout->addWidget(decPost, 0, 1);
-  decLayout->addWidget(psfButton("DECpostPSFButton", PsfButton::DeconvolutionPicture), 0, 2);
-  decLayout->addWidget(psfImage("DECpostPSFImage", "Deconvolution PSF", &TEnhanceSettings::DECPostPSF), 0, 3);
-  decLayout->addWidget(flag("DECpostPSFCheckBox", "Local PSF", &TEnhanceSettings::DECPostLocalPSF), 0, 4);
   auto* methods = new QHBoxLayout;
-  methods->addWidget(cittert);
-  methods->addWidget(lr);
+  methods->addWidget(Radio(
+      "DECcittertRadioButton", "Cittert", [&en] { return en.DECMethod == 0; }, chooseMethod(0)));
+  methods->addWidget(Radio(
+      "DEClrRadioButton", "LR", [&en] { return en.DECMethod == 1; }, chooseMethod(1)));
   methods->addStretch();
-  decLayout->addLayout(methods, 1, 0, 1, 5);
-  auto [decPreGet, decPreSet] = number(&TEnhanceSettings::DECPre);
-  TSpinEdit* decPre =
-      Spin("DECpreSpinEdit", "Iterations for frames", nullptr, DECIterationsRange, true, decPreGet, decPreSet);
-  QPushButton* decPrePsf = psfButton("DECprePSFButton", PsfButton::DeconvolutionFrames);
-  QCheckBox* decPreLocal = flag("DECprePSFCheckBox", "Local PSF", &TEnhanceSettings::DECPreLocalPSF);
-  QCheckBox* decPrePost = flag("DECprepostCheckBox", "Same pre / post", &TEnhanceSettings::DECPrePost);
-  decLayout->addWidget(decPre, 2, 1);
-  decLayout->addWidget(decPrePsf, 2, 2);
-  decLayout->addWidget(decPreLocal, 2, 4);
-  decLayout->addWidget(decPrePost, 3, 0, 1, 5);
-  decLayout->setColumnStretch(5, 1);
-  Hide({decPre, decPrePsf, decPreLocal, decPrePost});
+  static_cast<QGridLayout*>(dec->layout())->addLayout(methods, 3, 0, 1, 5);  // "Cittert" or "LR"
 
   // "Histogram": settings without a run.
   auto* histogram = new QGroupBox("Histogram");

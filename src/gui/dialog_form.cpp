@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -134,14 +133,9 @@ void TDialogForm::Act(const std::function<void()>& change) {
 
 std::string TDialogForm::ChooseFile(const QString& title, const std::string& folder, const QString& filter,
                                     const QString& suffix) {
-  FileRequest request;
-  request.Title = title;
-  request.Folder = QFile::decodeName(folder.c_str());
-  if (!filter.isEmpty()) request.Filters = QStringList{filter};
-  request.DefaultSuffix = suffix;
+  FileRequest request = FileRequestFor(title, folder, filter.isEmpty() ? QStringList() : QStringList{filter}, suffix);
   request.MustExist = !filter.isEmpty();  // Browse: any name, the folder is what counts
-  const QString file = m_prompts.OpenFile(this, request);
-  return file.isEmpty() ? std::string() : QFile::encodeName(file).toStdString();
+  return PathOf(m_prompts.OpenFile(this, request));
 }
 
 void TDialogForm::BrowseDirectory(std::string TGeneralSettings::*field, const std::string& folder) {
@@ -164,8 +158,7 @@ void TDialogForm::PickCorrectionPicture(bool darkFrame) {
     m_cfg.SetLoadFrames(field, file);
 }
 
-void TDialogForm::PickPsfPicture(int button) {
-  const auto which = static_cast<PsfButton>(button);
+void TDialogForm::PickPsfPicture(PsfButton which) {
   const std::string file = ChooseFile(QString::fromStdString(PsfDialogTitle(which)), m_cfg.General.PSFDirectory,
                                       PsfDialogFilter, PsfDialogExtension);
   if (file.empty()) return;

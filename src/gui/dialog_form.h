@@ -30,6 +30,10 @@ class QRadioButton;
 class QSlider;
 class QTabWidget;
 
+namespace corvane {
+enum class PsfButton;
+}
+
 namespace corvane::gui {
 
 class TSpinEdit;
@@ -111,7 +115,7 @@ class TDialogForm : public QDialog {
   std::string ChooseFile(const QString& title, const std::string& folder, const QString& filter, const QString& suffix);
   void BrowseDirectory(std::string TGeneralSettings::*field, const std::string& folder);
   void PickCorrectionPicture(bool darkFrame);
-  void PickPsfPicture(int button);
+  void PickPsfPicture(PsfButton button);
   void PickLut();
   void WriteSettingsFile();
 

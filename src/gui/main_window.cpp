@@ -548,18 +548,16 @@ void TMainForm::ShowLocalPSF(const Bitmap& picture) {
 void TMainForm::PreviewFiles(const QStringList& files) {
   if (m_wb.Busy() || files.isEmpty()) return;
   std::vector<std::string> paths;
-  for (const QString& f : files) paths.push_back(QFileInfo(f).absoluteFilePath().toStdString());
+  for (const QString& f : files) paths.push_back(PathOf(QFileInfo(f).absoluteFilePath()));
   RunAction([&] { m_wb.PreviewAction(paths); });
 }
 
 void TMainForm::LoadFramesChooseBitBtnClick() {
   if (m_wb.Busy()) return;
-  FileRequest request;
-  request.Title = "Choose which frames to load";
-  request.Folder = Q(m_wb.Config.General.PictureDirectory);
-  request.Filters = QStringList{"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)", "JPEG Image File (*.jpeg)",
-                                "Bitmaps (*.bmp)", "AVI (*.avi)"};
-  request.DefaultSuffix = "bmp";
+  FileRequest request = FileRequestFor("Choose which frames to load", m_wb.Config.General.PictureDirectory,
+                                       {"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)",
+                                        "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "AVI (*.avi)"},
+                                       "bmp");
   request.MultipleFiles = true;
   const QStringList files = m_prompts.OpenFiles(this, request);
   if (files.isEmpty()) return;  // cancelled: nothing changes
@@ -590,15 +588,12 @@ void TMainForm::PictureSaveBitBtnClick() {
   if (m_wb.Busy()) return;
   RunAction([&] {
     m_wb.SavePictureAction([this](const std::string& proposed) -> std::optional<std::string> {
-      FileRequest request;
-      request.Title = "Save result picture";
-      request.Folder = Q(m_wb.Config.General.ResultDirectory);
-      request.Filters = QStringList{"Bitmaps (*.bmp)"};
-      request.DefaultSuffix = "bmp";
-      request.ProposedName = Q(proposed);
+      FileRequest request =
+          FileRequestFor("Save result picture", m_wb.Config.General.ResultDirectory, {"Bitmaps (*.bmp)"}, "bmp");
+      request.ProposedName = PathText(proposed);
       const QString file = m_prompts.SaveFile(this, request);
       if (file.isEmpty()) return std::nullopt;
-      return file.toStdString();
+      return PathOf(file);
     });
   });
 }
@@ -662,13 +657,10 @@ void TMainForm::InputFrameImageDblClick() {
   RunAction([&] {
     // The table is inverting from here on, whether or not the file is written.
     FillInvertingLut(m_wb.Render);
-    FileRequest request;
-    request.Title = "Save a look up table";
-    request.Folder = Q(m_wb.Config.General.PSFDirectory);
-    request.Filters = QStringList{"Look up tables (*.lut)"};
-    request.DefaultSuffix = "lut";
-    const QString file = m_prompts.SaveFile(this, request);
-    if (!file.isEmpty()) WriteLutFile(*m_wb.Render.LutTable, file.toStdString());
+    const QString file = m_prompts.SaveFile(
+        this,
+        FileRequestFor("Save a look up table", m_wb.Config.General.PSFDirectory, {"Look up tables (*.lut)"}, "lut"));
+    if (!file.isEmpty()) WriteLutFile(*m_wb.Render.LutTable, PathOf(file));
   });
 }
 
@@ -688,13 +680,9 @@ void TMainForm::ResultPictureImageMouseMove(QPoint p) {
 void TMainForm::LocalPSFImageDblClick() {
   if (m_wb.Busy() || !m_localPsf->HasPicture()) return;
   RunAction([&] {
-    FileRequest request;
-    request.Title = "Save a local PSF as bitmap";
-    request.Folder = Q(m_wb.Config.General.PSFDirectory);
-    request.Filters = QStringList{"PSF (*.bmp)"};
-    request.DefaultSuffix = "bmp";
-    const QString file = m_prompts.SaveFile(this, request);
-    if (!file.isEmpty()) SaveLocalPSF(m_wb.LocalPSF, file.toStdString());
+    const QString file = m_prompts.SaveFile(
+        this, FileRequestFor("Save a local PSF as bitmap", m_wb.Config.General.PSFDirectory, {"PSF (*.bmp)"}, "bmp"));
+    if (!file.isEmpty()) SaveLocalPSF(m_wb.LocalPSF, PathOf(file));
   });
 }
 

@@ -1,6 +1,7 @@
 #include "gui/prompts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <exception>
@@ -21,6 +22,20 @@ void Prepare(QFileDialog& dialog, const FileRequest& request) {
 }
 
 }  // namespace
+
+QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
+
+std::string PathOf(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+FileRequest FileRequestFor(const QString& title, const std::string& folder, const QStringList& filters,
+                           const QString& suffix) {
+  FileRequest request;
+  request.Title = title;
+  request.Folder = PathText(folder);
+  request.Filters = filters;
+  request.DefaultSuffix = suffix;
+  return request;
+}
 
 QString Prompts::OpenFile(QWidget* parent, const FileRequest& request) {
   const QStringList files = OpenFiles(parent, request);

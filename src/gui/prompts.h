@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -22,6 +23,15 @@ struct FileRequest {
   bool MultipleFiles = false;  ///< open dialogs: several files may be chosen
   bool MustExist = true;       ///< open dialogs: only an existing file can be confirmed
 };
+
+/// A file name as the system takes it (bytes) as a text, and back.
+QString PathText(const std::string& path);
+std::string PathOf(const QString& text);
+
+/// A request with its title, the folder it starts in (a file name of the
+/// system), its name filters and default extension; the rest as by default.
+FileRequest FileRequestFor(const QString& title, const std::string& folder, const QStringList& filters,
+                           const QString& suffix);
 
 class Prompts {
  public:
