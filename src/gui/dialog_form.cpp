@@ -148,14 +148,11 @@ void TDialogForm::PickCorrectionPicture(bool darkFrame) {
       darkFrame ? &TLoadFramesSettings::DarkFrameFile : &TLoadFramesSettings::FlatFieldFile;
   std::string folder = DirectoryOfChosenFile(m_cfg.LoadFrames.*field);
   if (folder.empty()) folder = m_cfg.General.PictureDirectory;
-  const std::string file =
+  const std::string chosen =
       darkFrame
           ? ChooseFile("Pick a DarkFrame with the same size as frames", folder, "DarkFrame picture (*.bmp)", "bmp")
           : ChooseFile("Pick a FlatField with the same size as frames", folder, "FlatField picture (*.bmp)", "bmp");
-  if (file.empty())
-    m_cfg.NotifyLoadFrames();
-  else
-    m_cfg.SetLoadFrames(field, file);
+  m_cfg.ChooseCorrectionFile(field, chosen);
 }
 
 void TDialogForm::PickPsfPicture(PsfButton which) {

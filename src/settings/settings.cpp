@@ -326,6 +326,11 @@ void Settings::LFBiasGainDefault() {
   if (changed) NotifyLoadFrames();
 }
 
+void Settings::ChooseCorrectionFile(std::string TLoadFramesSettings::*file, const std::string& chosen) {
+  if (!chosen.empty()) LoadFrames.*file = chosen;
+  NotifyLoadFrames();
+}
+
 void Settings::StoreOutputWidth(std::int64_t value, ValueOrigin origin) {
   const auto v = origin == ValueOrigin::Program ? OutputWidthRange.Clamp(value) : static_cast<std::int32_t>(value);
   LoadFrames.OutputWidth = v;

@@ -444,6 +444,11 @@ class Settings {
   /// LFBiasGainDefaultButton: both boxes to 50; notifies when something
   /// changed.
   void LFBiasGainDefault();
+  /// DarkFrameButton / FlatFieldButton after the picture dialog: a chosen
+  /// file (`chosen` not empty) becomes `file` (DarkFrameFile or
+  /// FlatFieldFile); the Preview frames listeners run in either case, also
+  /// after a cancel (`chosen` empty). Ticking the check box is another step.
+  void ChooseCorrectionFile(std::string TLoadFramesSettings::*file, const std::string& chosen);
   /// ResizeSpinEdit (1..6), then the "Input x Resize" rule when that size
   /// mode is chosen.
   void SetResize(std::int32_t value);

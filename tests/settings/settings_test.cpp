@@ -550,6 +550,16 @@ TEST(ProgramDirectory, HomeFolderWithOverrideAndFallback) {
     ::unsetenv("HOME");
 }
 
+TEST(CorrectionRules, AChosenFileIsTakenAndACancelStillRefreshesThePreview) {
+  Settings s;
+  NotifyLog log(s);
+  s.ChooseCorrectionFile(&TLoadFramesSettings::DarkFrameFile, "/data/dark.bmp");
+  s.ChooseCorrectionFile(&TLoadFramesSettings::DarkFrameFile, "");  // cancelled
+  EXPECT_EQ(s.LoadFrames.DarkFrameFile, "/data/dark.bmp");
+  EXPECT_FALSE(s.LoadFrames.DarkFrame);  // the file alone does not tick the box
+  EXPECT_EQ(log.Take(), "LL");
+}
+
 TEST(DialogHelpers, NumberBoxTextAndBrowseFolder) {
   EXPECT_EQ(SpinEditValueFromText(" 640 ", OutputWidthRange), 640);
   EXPECT_EQ(SpinEditValueFromText("9000", OutputWidthRange), 9000);  // typed values are not clamped
