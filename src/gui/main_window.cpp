@@ -1,6 +1,5 @@
 #include "gui/main_window.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -9,7 +8,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -26,7 +24,6 @@
 #include "gui/app_icon.h"
 #include "gui/dialog_form.h"
 #include "gui/picture_pane.h"
-#include "io/picture_files.h"
 #include "output/bitmap_ops.h"
 #include "output/saving.h"
 
