@@ -423,6 +423,9 @@ void TMainForm::FormShow() {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A long action that pumps messages stops at its next check.
   if (m_wb.Busy()) m_wb.Svc.RaiseAbort();
+  // The program ends with the window: an open dialog hides and so writes the
+  // settings file, however the window was closed.
+  if (m_dialog != nullptr) m_dialog->hide();
   QMainWindow::closeEvent(event);
 }
 

@@ -317,6 +317,11 @@ TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   EXPECT_EQ(step("PictureCalculateBitBtn"), std::make_pair(4, false));
   EXPECT_EQ(step("LoadFramesChooseBitBtn"), std::make_pair(1, true));
   EXPECT_TRUE(p.prompts.Errors.empty());
+
+  // Closing the program with the dialog open keeps its last change.
+  dialogBox("MemoFontCheckBox");
+  p.form.close();
+  EXPECT_NE(Bytes(p.home.Ini()).find("MemoFontColor=1\n"), std::string::npos);
 }
 
 TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
