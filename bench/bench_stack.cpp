@@ -85,6 +85,18 @@ void BM_CombineMean(benchmark::State& state) {
 }
 BENCHMARK(BM_CombineMean)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
+void BM_CombineMedian(benchmark::State& state) {
+  FrameList& frames = StackFrames();
+  for (auto _ : state) {
+    TImageListItem result(Width, Height);
+    CombineOptions options;
+    options.Method = CombineMedian;
+    CombineFrames(frames, result, options);
+    benchmark::DoNotOptimize(result.Image.Data.get());
+  }
+}
+BENCHMARK(BM_CombineMedian)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
 void BM_SumFloor(benchmark::State& state) {
   FrameList& frames = StackFrames();
   for (auto _ : state) {

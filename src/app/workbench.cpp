@@ -219,6 +219,7 @@ void Workbench::StackFramesReset() {
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     Frames[i].Shift = {0, 0};
+    Frames[i].SubShift = {};
   }
   Buttons.SaveStacked = false;
 }
@@ -275,6 +276,9 @@ void Workbench::CalculateRun() {
   combine.P2 = CombinePanelState.Spin2.Value;
   combine.Threshold = Quality.Threshold;
   combine.CurrentFrame = Frames.CurrentFrame;
+  if (Config.StackFrames.SubPixel)
+    combine.Placement =
+        Config.StackFrames.Interpolation == FrameInterpolation::Bilinear ? Resampling::Bilinear : Resampling::Bicubic;
   CombineFrames(Frames, m, combine);
   const TEnhanceSettings& e = Config.Enhance;
   if (Enhancement.PostUnsharpMask) EnhanceStep(m, 1, e.UMAPost, e.UMAPostLocalPSF, e.UMAPostPSF);

@@ -68,6 +68,7 @@ inline constexpr SpinRange OutputHeightRange{48, 2700, 48};  ///< HeightSpinEdit
 inline constexpr SpinRange PercentRange{0, 100, 1};          ///< percent spin edits and all track bars
 inline constexpr SpinRange UMAStrengthRange{0, 16, 1};       ///< UMApreSpinEdit, UMApostSpinEdit
 inline constexpr SpinRange DECIterationsRange{1, 16, 1};     ///< DECpreSpinEdit, DECpostSpinEdit
+inline constexpr SpinRange KeepBestRange{1, 100, 1};         ///< "Keep the best" percent of the frames
 
 /// A number box's text as a value: a decimal integer (blanks around it
 /// allowed), or the box's minimum when the text is not a number. The value is
@@ -146,7 +147,29 @@ struct TStackFramesSettings {
   std::uint8_t Basis = 1;     ///< 0 result, 1 first frame, 2 user's choice
   std::uint8_t AreaSize = 1;  ///< 0 96 x 72, 1 192 x 144, 2 384 x 288
   std::uint8_t Zoom = 0;      ///< 0 actual size, 1 x2, 2 x4
+
+  // Rating and alignment choices of the tab's "Rating and refinement" group.
+  // Every one is off by default, and then stacking does exactly what the
+  // settings above say.
+  std::uint8_t Rating = 0;           ///< what the automatic quality rates: 0 the quality index, 1 sharpness
+  std::int32_t KeepBest = 0;         ///< keep the best N % of the frames (KeepBestRange); 0 keeps every frame
+  bool NormaliseBrightness = false;  ///< compare the areas after taking out their mean and contrast
+  bool CoarseAlign = false;          ///< whole-frame pre-alignment by phase correlation before the Move search
+  bool SubPixel = false;             ///< shifts to fractions of a sample, frames placed by interpolation
+  std::uint8_t Interpolation = 1;    ///< placing frames at fractional shifts: 0 bilinear, 1 bicubic
 };
+
+/// TStackFramesSettings::Rating values.
+namespace FrameRating {
+inline constexpr std::uint8_t QualityIndex = 0;
+inline constexpr std::uint8_t Sharpness = 1;
+}  // namespace FrameRating
+
+/// TStackFramesSettings::Interpolation values.
+namespace FrameInterpolation {
+inline constexpr std::uint8_t Bilinear = 0;
+inline constexpr std::uint8_t Bicubic = 1;
+}  // namespace FrameInterpolation
 
 /// "Enhancement" tab. The record owns the four PSF pictures.
 struct TEnhanceSettings {
