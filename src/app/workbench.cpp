@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "acquire/frame_rating.h"
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "enhance/sharpen.h"
 #include "output/bitmap_ops.h"
 #include "output/save_names.h"
 #include "output/saving.h"
+#include "stack/coarse_align.h"
 
 namespace corvane {
 
@@ -176,7 +178,11 @@ bool Workbench::StackFramesRun() {
   }
   const AlignBasis basis(*basisPlane);
   const TPoint32 area = AreaSizeOf(s.AreaSize);
+  // The whole-frame estimate needs the basis's spectrum, made once for the run.
+  std::unique_ptr<CoarseAligner> coarse;
+  if (s.CoarseAlign && !(s.StackUsing & UsingLast)) coarse = std::make_unique<CoarseAligner>(basis.Plane);
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
+  int reached = 0;
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     TImageListItem& frame = Frames[i];
@@ -190,14 +196,20 @@ bool Workbench::StackFramesRun() {
       bx = HalfSpan(basis.Plane.Width, area.x);
       by = HalfSpan(basis.Plane.Height, area.y);
     }
+    // The settings are read for every frame: the dialog may change them while Go runs.
     AlignOptions options;
-    options.StackUsing = Config.StackFrames.StackUsing;
+    options.StackUsing = s.StackUsing;
     options.LoadResize = Config.LoadFrames.Resize;
-    options.SetQuality = Config.StackFrames.SetQuality;
-    options.Show = Config.StackFrames.ShowProcess;
+    options.SetQuality = s.SetQuality;
+    options.Show = s.ShowProcess;
+    options.Rating = s.Rating == FrameRating::Sharpness ? RatingMeasure::Sharpness : RatingMeasure::QualityIndex;
+    options.NormaliseBrightness = s.NormaliseBrightness;
+    options.SubPixel = s.SubPixel;
+    options.Coarse = coarse.get();
     AlignFrame(frame, fx, fy, i, area.x, area.y, bx, by, basis, options, Alignment, Svc);
+    reached = i + 1;
     Svc.ProcessPending();
-    if (Config.StackFrames.ShowProcess && Svc.HasInputPane()) {
+    if (s.ShowProcess && Svc.HasInputPane()) {
       Bitmap overlay(std::max(basis.Plane.Width, frame.Image.Width), std::max(basis.Plane.Height, frame.Image.Height));
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelR);
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelG);
@@ -207,10 +219,39 @@ bool Workbench::StackFramesRun() {
     Svc.ShowMemoryUsed();
     if (Svc.TakeAbort()) break;
   }
+  RateStackedFrames(reached);
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
   SelectTab(SettingsTab::Enhancement);
   Fsm.EventDone();
   return true;
+}
+
+void Workbench::RateStackedFrames(int reached) {
+  const TStackFramesSettings& s = Config.StackFrames;
+  const bool sharpness = s.SetQuality && s.Rating == FrameRating::Sharpness;
+  if (sharpness) {
+    // Qualities relative to the sharpest frame of the run.
+    double best = 0.0;
+    for (int i = 0; i < reached; ++i) best = std::max(best, Frames[i].Sharpness);
+    for (int i = 0; i < reached; ++i) Frames[i].Quality = SharpnessQuality(Frames[i].Sharpness, best);
+  }
+  if (s.KeepBest > 0 && reached > 0) {
+    std::vector<int> positions;
+    std::vector<double> keys;
+    for (int i = 0; i < reached; ++i) {
+      positions.push_back(i);
+      keys.push_back(sharpness ? Frames[i].Sharpness : static_cast<double>(Frames[i].Quality));
+    }
+    KeepBestFrames(Frames, positions, keys, s.KeepBest);
+    // The filter lets the kept frames pass at any threshold from 1 up; a
+    // filter that lets every frame pass is set to 1000.
+    if (Quality.Threshold <= 0) {
+      Quality.FilterChecked = true;
+      if (Quality.Filter.Value <= 0) Quality.Filter.Set(1000);
+      Quality.FrameInfoFilterChange(Frames);
+    }
+    Quality.ShowPassCount(Frames);
+  }
 }
 
 void Workbench::StackFramesReset() {

@@ -1,12 +1,15 @@
 #include "stack/align.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "acquire/frame_rating.h"
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "output/save_names.h"
+#include "stack/coarse_align.h"
 
 namespace corvane {
 
@@ -27,15 +30,25 @@ namespace {
 class Search {
  public:
   Search(const TImageListItem& frame, std::int32_t fx, std::int32_t fy, std::int32_t aw, std::int32_t ah,
-         std::int32_t bx, std::int32_t by, const TImage16& basis, bool display, Services& services)
-      : m_frame(frame.Image), m_fx(fx), m_fy(fy), m_aw(aw), m_ah(ah), m_bx(bx), m_by(by), m_basis(basis),
-        m_display(display), m_services(services) {}
+         std::int32_t bx, std::int32_t by, const TImage16& basis, bool display, bool normalise, Services& services)
+      : m_frame(frame.Image),
+        m_fx(fx),
+        m_fy(fy),
+        m_aw(aw),
+        m_ah(ah),
+        m_bx(bx),
+        m_by(by),
+        m_basis(basis),
+        m_display(display),
+        m_normalise(normalise),
+        m_services(services) {}
 
   // The sum of absolute differences of the basis area and the frame area moved
   // by (x, y), clipped as a pair with the basis as the destination side.
   std::int64_t Score(std::int32_t x, std::int32_t y) {
     const std::int32_t ax = Add(m_fx, x), ay = Add(m_fy, y);
     if (m_display) ShowComparison(ax, ay);
+    if (m_normalise) return NormalisedScore(ax, ay);
     return static_cast<std::int64_t>(Image16AbsDiffSum64(m_basis, m_bx, m_by, m_frame, ax, ay, m_aw, m_ah));
   }
 
@@ -65,6 +78,42 @@ class Search {
     return static_cast<std::int32_t>(v);
   }
 
+  // The sum of |(f - mean f) x (sd b / sd f) - (b - mean b)| over the same
+  // clipped pair, rounded to an integer. A flat frame area keeps its scale 1.
+  std::int64_t NormalisedScore(std::int32_t ax, std::int32_t ay) const {
+    std::int32_t bx = m_bx, by = m_by, w = m_aw, h = m_ah;
+    Image16ClipPair(m_basis, bx, by, m_frame, ax, ay, w, h);
+    if (w <= 0 || h <= 0) return 0;
+    std::int64_t sf = 0, sb = 0;
+    std::uint64_t sff = 0, sbb = 0;
+    for (std::int32_t j = 0; j < h; ++j) {
+      const std::uint16_t* f = m_frame.Row(ay + j) + ax;
+      const std::uint16_t* b = m_basis.Row(by + j) + bx;
+      for (std::int32_t i = 0; i < w; ++i) {
+        sf += f[i];
+        sb += b[i];
+        sff += static_cast<std::uint64_t>(f[i]) * f[i];
+        sbb += static_cast<std::uint64_t>(b[i]) * b[i];
+      }
+    }
+    const double n = static_cast<double>(w) * h;
+    const double mf = static_cast<double>(sf) / n, mb = static_cast<double>(sb) / n;
+    const double vf = std::max(0.0, static_cast<double>(sff) / n - mf * mf);
+    const double vb = std::max(0.0, static_cast<double>(sbb) / n - mb * mb);
+    const double scale = vf > 0.0 ? std::sqrt(vb / vf) : 1.0;
+    const float k = static_cast<float>(scale), offset = static_cast<float>(mb - mf * scale);
+    double sum = 0.0;
+    for (std::int32_t j = 0; j < h; ++j) {
+      const std::uint16_t* f = m_frame.Row(ay + j) + ax;
+      const std::uint16_t* b = m_basis.Row(by + j) + bx;
+      float row = 0.0f;
+      for (std::int32_t i = 0; i < w; ++i)
+        row += std::fabs(k * static_cast<float>(f[i]) + offset - static_cast<float>(b[i]));
+      sum += row;
+    }
+    return static_cast<std::int64_t>(std::llround(sum));
+  }
+
   void ShowComparison(std::int32_t ax, std::int32_t ay) {
     Bitmap view(m_aw, m_ah);
     Image16ToBitmap(view, m_basis, m_bx, m_by, m_aw, m_ah, ChannelR);
@@ -77,6 +126,7 @@ class Search {
   std::int32_t m_fx, m_fy, m_aw, m_ah, m_bx, m_by;
   const TImage16& m_basis;
   bool m_display;
+  bool m_normalise;
   Services& m_services;
 };
 
@@ -99,11 +149,13 @@ void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int lis
   TSearchState& last = memory.LastCalculations[static_cast<std::size_t>(listPosition)];
   if (!options.Show) services.ShowStatus("");
   int steps = 0;
-  Search search(frame, fx, fy, aw, ah, bx, by, basis.Plane, options.Show && services.HasResultPane(), services);
+  Search search(frame, fx, fy, aw, ah, bx, by, basis.Plane, options.Show && services.HasResultPane(),
+                options.NormaliseBrightness, services);
 
   if (options.StackUsing & UsingLast) {
     frame.Correlation = 0;
     frame.Shift = {last.X, last.Y};
+    frame.SubShift = {last.SubX, last.SubY};
     frame.Rotate = last.Angle;
     frame.Resize = last.Scale;
     frame.Correlation = last.Score;
@@ -114,6 +166,17 @@ void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int lis
     const TPosition pf = FeaturePosition(bit, frame.Image, fx, fy, aw, ah);
     const TPosition pb = FeaturePosition(bit, basis.Plane, bx, by, aw, ah);
     frame.Shift = {pf.x - pb.x, pf.y - pb.y};
+    frame.SubShift = {};
+    last = TSearchState{frame.Shift.x, frame.Shift.y, 0.0, 0.0, 0};
+    ++steps;
+  }
+  if (options.Coarse != nullptr && !(options.StackUsing & UsingLast)) {
+    // The offset between the whole planes, turned into the compare areas' terms.
+    frame.Correlation = 0;
+    const TPoint32 d = options.Coarse->Offset(frame.Image);
+    frame.Shift = {static_cast<std::int32_t>(std::int64_t{d.x} + bx - fx),
+                   static_cast<std::int32_t>(std::int64_t{d.y} + by - fy)};
+    frame.SubShift = {};
     last = TSearchState{frame.Shift.x, frame.Shift.y, 0.0, 0.0, 0};
     ++steps;
   }
@@ -131,14 +194,31 @@ void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int lis
       if (oh == 0) ov = search.TrySymmetricStep(s, measured, 0, step);
       if (ov == 0) oh = search.TrySymmetricStep(s, measured, step, 0);
     } while (!(step < 1 || iterations > 24));
+    if (options.SubPixel) {
+      // A parabola through the minimum and its neighbours on each axis; its
+      // vertex, within half a sample, is the fraction beyond the offset.
+      auto vertex = [](std::int64_t minus, std::int64_t centre, std::int64_t plus) {
+        const double curve = static_cast<double>(minus) - 2.0 * static_cast<double>(centre) + static_cast<double>(plus);
+        if (!(curve > 0.0)) return 0.0;
+        return std::clamp(0.5 * static_cast<double>(minus - plus) / curve, -0.5, 0.5);
+      };
+      const std::int64_t left = search.Score(s.X - 1, s.Y), right = search.Score(s.X + 1, s.Y);
+      const std::int64_t up = search.Score(s.X, s.Y - 1), down = search.Score(s.X, s.Y + 1);
+      s.SubX = vertex(left, s.Score, right);
+      s.SubY = vertex(up, s.Score, down);
+    }
     frame.Shift = {s.X, s.Y};
+    frame.SubShift = {s.SubX, s.SubY};
     frame.Rotate = s.Angle;
     frame.Resize = s.Scale;
     frame.Correlation = s.Score;
     last = s;
     steps += iterations;
   }
-  if (options.SetQuality) {
+  if (options.SetQuality && options.Rating == RatingMeasure::Sharpness) {
+    frame.Sharpness = FrameSharpness(frame.Image, static_cast<std::int32_t>(std::int64_t{fx} + frame.Shift.x),
+                                     static_cast<std::int32_t>(std::int64_t{fy} + frame.Shift.y), aw, ah);
+  } else if (options.SetQuality) {
     frame.Quality = 500;
     const std::int32_t frameMean = Image16Mean(frame.Image, 0, 0, frame.Image.Width, frame.Image.Height);
     QualityFactors q;
