@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -176,6 +177,70 @@ TEST(CombineMedian, MatchesASortedReferenceForRandomFramesShiftsAndSizes) {
             << "round " << round << " at " << x << "," << y;
       }
   }
+}
+
+// A frame of the result's size resampled at (x + shift, y + shift), written
+// out plainly in double precision: -1 where the position lies outside it.
+double ReferencePlaced(const TImage16& f, double sx, double sy, int x, int y, bool cubic) {
+  const double px = x + sx, py = y + sy;
+  if (px < 0 || py < 0 || px > f.Width - 1 || py > f.Height - 1) return -1;
+  auto at = [&](int i, int j) {
+    return static_cast<double>(Image16GetPixel(f, std::clamp(i, 0, f.Width - 1), std::clamp(j, 0, f.Height - 1)));
+  };
+  auto keys = [](double d) {
+    d = std::abs(d);
+    return d <= 1 ? 1.5 * d * d * d - 2.5 * d * d + 1 : d < 2 ? -0.5 * d * d * d + 2.5 * d * d - 4 * d + 2 : 0.0;
+  };
+  const int x0 = static_cast<int>(std::floor(px)), y0 = static_cast<int>(std::floor(py));
+  const double tx = px - x0, ty = py - y0;
+  double v = 0;
+  if (!cubic) {
+    v = (1 - tx) * (1 - ty) * at(x0, y0) + tx * (1 - ty) * at(x0 + 1, y0) + (1 - tx) * ty * at(x0, y0 + 1) +
+        tx * ty * at(x0 + 1, y0 + 1);
+  } else {
+    for (int j = -1; j <= 2; ++j)
+      for (int i = -1; i <= 2; ++i) v += keys(i - tx) * keys(j - ty) * at(x0 + i, y0 + j);
+  }
+  return std::clamp(v, 0.0, 65535.0);
+}
+
+TEST(CombinePlacement, FractionalShiftsResampleTheFrame) {
+  std::mt19937 rng(3);
+  for (const bool cubic : {false, true})
+    for (const TPointF sub : {TPointF{0.25, -0.5}, TPointF{-0.4, 0.0}, TPointF{0.0, 0.125}}) {
+      FrameList l = List();
+      auto f = Frame(23, 17, 0, 1000, {2, -1});
+      f->Image = test::RandomPlane(rng, 23, 17);
+      f->SubShift = sub;
+      l.Add(std::move(f));
+      TImageListItem r(23, 17);
+      CombineOptions o;
+      o.Placement = cubic ? Resampling::Bicubic : Resampling::Bilinear;
+      CombineFrames(l, r, o);  // one frame: the mean is the placed frame
+      for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 23; ++x) {
+          const double expected = ReferencePlaced(l[0].Image, 2 + sub.x, -1 + sub.y, x, y, cubic);
+          if (expected < 0)
+            ASSERT_EQ(Image16GetPixel(r.Image, x, y), 0) << x << "," << y;
+          else
+            ASSERT_NEAR(Image16GetPixel(r.Image, x, y), expected, 0.51) << x << "," << y << " cubic " << cubic;
+        }
+      // The median of two copies is the same placed frame.
+      l.Add(std::make_unique<TImageListItem>(23, 17));
+      l[1].Image = test::ClonePlane(l[0].Image);
+      l[1].Shift = l[0].Shift;
+      l[1].SubShift = sub;
+      TImageListItem m(23, 17);
+      o.Method = CombineMedian;
+      CombineFrames(l, m, o);
+      EXPECT_TRUE(test::SamePlane(m.Image, r.Image));
+      // Whole samples ignore the fraction.
+      o.Placement = Resampling::WholeSamples;
+      o.Method = CombineMean;
+      TImageListItem whole(23, 17);
+      CombineFrames(l, whole, o);
+      EXPECT_EQ(Image16GetPixel(whole.Image, 5, 5), Image16GetPixel(l[0].Image, 7, 4));
+    }
 }
 
 TEST(CombineMultiply, ProductDividedByP2Times655) {

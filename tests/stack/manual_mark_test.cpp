@@ -6,7 +6,11 @@ using namespace corvane;
 
 TEST(ManualMark, PressPositionsInBothPaneModes) {
   const TPoint32 area = AreaSizeOf(1);
-  struct Case { int px, py; bool whole; int ex, ey; };
+  struct Case {
+    int px, py;
+    bool whole;
+    int ex, ey;
+  };
   for (const Case& c : {Case{160, 120, true, 224, 168}, Case{0, 0, true, 0, 0}, Case{319, 239, true, 448, 336},
                         Case{160, 120, false, 224, 168}}) {
     ManualMark m;
