@@ -110,6 +110,8 @@ const std::vector<std::string> AreaWords{"96", "192", "384"};
 const std::vector<std::string> CombineWords{"mean", "median", "multiply", "add"};
 const std::vector<std::string> DeconvolveWords{"cittert", "lr"};
 const std::vector<std::string> ProgressWords{"auto", "always", "never"};
+const std::vector<std::string> RateWords{"index", "sharpness"};            // by the Rating value
+const std::vector<std::string> InterpolationWords{"bilinear", "bicubic"};  // by the Interpolation value
 
 /// Raw text values of the options that need more than a range check.
 struct RawText {
@@ -126,6 +128,8 @@ struct RawText {
   std::string Channels;
   std::string Progress = "auto";
   std::string NamePrefix;
+  std::string Rate = "index";
+  std::string Interpolation = "bicubic";
 };
 
 void CheckPictureName(const std::string& option, const std::string& path) {
@@ -189,6 +193,15 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     }
   }
   if (o.NoStack && given("--stack-using")) throw UsageError("--stack-using does not go with --no-stack");
+  o.Rating = IndexOf(RateWords, raw.Rate);
+  o.Interpolation = IndexOf(InterpolationWords, raw.Interpolation);
+  // The rating and alignment choices act in Go!.
+  for (const char* option : {"--rate", "--keep-best", "--normalise-brightness", "--coarse-align", "--subpixel"})
+    if (o.NoStack && given(option)) throw UsageError(std::string(option) + " needs stacking (not --no-stack)");
+  if (given("--rate") && !o.SetQuality) throw UsageError("--rate does not go with --no-set-quality");
+  if (given("--interpolation") && !o.SubPixel) throw UsageError("--interpolation needs --subpixel");
+  if (o.CoarseAlign && o.StackUsingBits == StackUsing::Last)
+    throw UsageError("--coarse-align does not go with --stack-using last");
   if (o.NoStack && !o.SaveStacked.empty()) throw UsageError("--save-stacked needs stacking (not --no-stack)");
 
   if (!raw.Mark.empty()) {
@@ -364,6 +377,30 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->group(stack);
   app.add_flag("--no-set-quality", flags.NoSetQuality, "do not set each frame's quality while stacking (default: set)")
       ->group(stack);
+  choice("--rate", raw.Rate, RateWords,
+         "what sets each frame's quality while stacking: its likeness to the basis (the quality index), or its "
+         "sharpness over the compare area as 1000 x sharpness / the sharpest frame's (default index)",
+         stack);
+  optionalInt("--keep-best", o.KeepBest, KeepBestRange,
+              "after stacking, keep the best PCT % of the frames by their rating (frames x PCT / 100, rounded to the "
+              "nearest, halves to even, at least 1): they get quality 1000, the rest 0; a --threshold of 0 becomes "
+              "1000",
+              "every frame", stack)
+      ->type_name("PCT");
+  app.add_flag("--normalise-brightness", o.NormaliseBrightness,
+               "compare the areas after taking out their mean and contrast, so a brightness or exposure step between "
+               "frames does not mislead the search (default off)")
+      ->group(stack);
+  app.add_flag("--coarse-align", o.CoarseAlign,
+               "estimate each frame's offset over the whole frame first (phase correlation), then refine it with the "
+               "search: for a target that drifts farther than the search reaches (default off)")
+      ->group(stack);
+  app.add_flag("--subpixel", o.SubPixel,
+               "refine the shifts to fractions of a sample and place the frames by interpolation when combining; "
+               "the report gives the shifts as decimals (default off)")
+      ->group(stack);
+  choice("--interpolation", raw.Interpolation, InterpolationWords, "how --subpixel places the frames (default bicubic)",
+         stack);
 
   const std::string combine = "Quality and combining";
   intOption("--threshold", o.Threshold, ThresholdRange, "frames with quality >= N are good", combine);

@@ -65,6 +65,12 @@ struct CliOptions {
   int AreaSize = 1;
   std::optional<Point> Mark;
   bool SetQuality = true;
+  int Rating = 0;                        ///< 0 the quality index, 1 sharpness
+  std::optional<std::int32_t> KeepBest;  ///< percent of the frames to keep; unset: every frame
+  bool NormaliseBrightness = false;
+  bool CoarseAlign = false;
+  bool SubPixel = false;
+  int Interpolation = 1;  ///< 0 bilinear, 1 bicubic
 
   // Quality and combining.
   std::int32_t Threshold = DefaultThreshold;

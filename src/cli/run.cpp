@@ -165,6 +165,12 @@ void BatchRun::ApplySettings() {
   c.SetStackFrames(&TStackFramesSettings::Basis, static_cast<std::uint8_t>(o.Basis));
   c.SetStackFrames(&TStackFramesSettings::AreaSize, static_cast<std::uint8_t>(o.AreaSize));
   c.SetStackFrames(&TStackFramesSettings::SetQuality, o.SetQuality);
+  c.SetStackFrames(&TStackFramesSettings::Rating, static_cast<std::uint8_t>(o.Rating));
+  c.SetStackFrames(&TStackFramesSettings::KeepBest, o.KeepBest.value_or(0));
+  c.SetStackFrames(&TStackFramesSettings::NormaliseBrightness, o.NormaliseBrightness);
+  c.SetStackFrames(&TStackFramesSettings::CoarseAlign, o.CoarseAlign);
+  c.SetStackFrames(&TStackFramesSettings::SubPixel, o.SubPixel);
+  c.SetStackFrames(&TStackFramesSettings::Interpolation, static_cast<std::uint8_t>(o.Interpolation));
 
   // Enhancement.
   m_wb.Enhancement.PostUnsharpMask = o.Unsharp.has_value();
@@ -391,6 +397,8 @@ void BatchRun::RunChannel(std::size_t index) {
   // Calculate.
   Calculate(record);
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
+  record.Sharpness = !m_o.NoStack && c.StackFrames.SetQuality && c.StackFrames.Rating == FrameRating::Sharpness;
+  record.DecimalShifts = !m_o.NoStack && c.StackFrames.SubPixel;
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
     m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
