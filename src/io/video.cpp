@@ -15,8 +15,11 @@ extern "C" {
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -159,6 +162,56 @@ bool IdentifyFile(const std::string& path, FileIdentity& id, bool& regular) {
   return true;
 }
 
+/// Turns decoded frames into 24-bit bitmaps. Holds the colour conversion of
+/// one thread: a thread that converts uses a converter of its own.
+struct Converter {
+  std::unique_ptr<SwsContext, ScaleFree> Scaler;
+  Bitmap Scratch;  // the scaler's output, swapped into the caller's bitmap
+  ColourTable Table{};
+
+  bool Convert(const AVFrame* frame, int width, int height, Bitmap& out);
+};
+
+bool Converter::Convert(const AVFrame* frame, int width, int height, Bitmap& out) {
+  if (frame->width != width || frame->height != height || frame->data[0] == nullptr) return false;
+  RowKind kind;
+  switch (frame->format) {
+    case AV_PIX_FMT_PAL8:
+      if (frame->data[1] == nullptr) return false;
+      kind = TableFromPalette(frame->data[1], Table) ? RowKind::Grey : RowKind::Table;
+      break;
+    case AV_PIX_FMT_GRAY8: kind = RowKind::Grey; break;
+    case AV_PIX_FMT_BGR24: kind = RowKind::Bgr; break;
+    default: {
+      const auto format = static_cast<AVPixelFormat>(frame->format);
+      if (sws_isSupportedInput(format) <= 0) return false;
+      SwsContext* scaler =
+          sws_getCachedContext(Scaler.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
+                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+      Scaler.reset(scaler);
+      if (scaler == nullptr) return false;
+      // Scaled aside and swapped in, so that a failure leaves `out` as it was.
+      PrepareBitmap(Scratch, width, height);
+      std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
+      const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
+      if (sws_scale(scaler, frame->data, frame->linesize, 0, height, dst, dstStride) != height) return false;
+      std::swap(out, Scratch);
+      return true;
+    }
+  }
+  PrepareBitmap(out, width, height);
+  ConvertRows(kind, frame->data[0], frame->linesize[0], Table, out);
+  return true;
+}
+
+/// A frame decoded ahead of the caller and being converted on a thread of its own.
+struct AheadFrame {
+  std::int64_t Number = -1;
+  FramePtr Frame;  // a reference to the decoded frame; empty when decoding failed
+  Bitmap Picture;
+  std::future<bool> Converted;  // last: waited for before the rest goes
+};
+
 }  // namespace
 
 struct VideoReader::State {
@@ -171,8 +224,7 @@ struct VideoReader::State {
   AVStream* Stream = nullptr;
   std::unique_ptr<AVCodecContext, CodecFree> Decoder;
   std::unique_ptr<AVPacket, PacketFree> Packet;
-  std::unique_ptr<SwsContext, ScaleFree> Scaler;
-  Bitmap Scratch;  // the scaler's output, swapped into the caller's bitmap
+  Converter Main;  // conversions on the caller's thread
   int Width = 0;
   int Height = 0;
   int Frames = 0;
@@ -203,11 +255,25 @@ struct VideoReader::State {
   std::size_t FrameBytes = 0;
   std::vector<std::uint8_t> Chunk;
   ColourTable DirectTable{};
-  ColourTable FrameTable{};
+
+  // Threads. Threads = 1: everything on the caller's thread. Otherwise the
+  // decoder uses its own frame or slice threads, and while frames are asked
+  // for in steady steps (n, n + s, n + 2s, ...) the next ones are decoded
+  // ahead and converted on threads of their own, in order.
+  int Threads = 0;                                     // as asked: 0 every core
+  int AheadDepth = 0;                                  // frames converted ahead at most (0: none)
+  std::vector<std::unique_ptr<Converter>> Converters;  // one per frame ahead
+  std::deque<std::unique_ptr<AheadFrame>> Prefetched;  // after the converters: it goes first
+  std::size_t NextConverter = 0;
+  std::int64_t LastAsked = -1;  // the frame last asked for
+  std::int64_t Step = 0;        // the step from the frame asked before to it
+  FramePtr Delivered;           // the decoded frame last handed out, for a second look at it
+  std::int64_t DeliveredNo = -1;
 
   // Seeks go to the frame at or before the target; to any frame when every
   // frame decodes on its own (some recorders mark no key frames in the index).
   int SeekFlags() const { return AVSEEK_FLAG_BACKWARD | (IntraOnly ? AVSEEK_FLAG_ANY : 0); }
+  ~State() { DropAhead(); }
   bool Ensure(const std::string& path);
   void Reset() noexcept;
   bool Open();
@@ -218,7 +284,10 @@ struct VideoReader::State {
   bool SeekTo(int n);
   bool DecodeNext(AVFrame* into, std::int64_t& number);
   bool Feed();
-  bool Convert(const AVFrame* frame, Bitmap& out);
+  bool Convert(const AVFrame* frame, Bitmap& out) { return Main.Convert(frame, Width, Height, out); }
+  bool ReadDecoded(int n, Bitmap& out);
+  void DecodeAhead(std::int64_t from);
+  void DropAhead() noexcept;
 };
 
 bool VideoReader::State::Ensure(const std::string& path) {
@@ -245,10 +314,14 @@ bool VideoReader::State::Ensure(const std::string& path) {
 }
 
 void VideoReader::State::Reset() noexcept {
+  DropAhead();
+  Delivered.reset();
+  DeliveredNo = LastAsked = -1;
+  Step = 0;
   Path.clear();
   Identity = FileIdentity{};
   Usable = false;
-  Scaler.reset();
+  Main.Scaler.reset();
   Current.reset();
   Ahead.reset();
   Packet.reset();
@@ -288,7 +361,10 @@ bool VideoReader::State::Open() {
   if (codec == nullptr) return false;
   Decoder.reset(avcodec_alloc_context3(codec));
   if (!Decoder || avcodec_parameters_to_context(Decoder.get(), par) < 0) return false;
-  Decoder->thread_count = 1;
+  // Compressed frames decode on every core (frame threads, or slices where
+  // the codec has no frame threads); uncompressed ones need no threads.
+  Decoder->thread_count = par->codec_id == AV_CODEC_ID_RAWVIDEO ? 1 : Threads;
+  Decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (avcodec_open2(Decoder.get(), codec, nullptr) < 0) return false;
   Packet.reset(av_packet_alloc());
   Current.reset(av_frame_alloc());
@@ -472,39 +548,91 @@ const AVFrame* VideoReader::State::Decode(int n) {
   return nullptr;
 }
 
-bool VideoReader::State::Convert(const AVFrame* frame, Bitmap& out) {
-  if (frame->width != Width || frame->height != Height || frame->data[0] == nullptr) return false;
-  RowKind kind;
-  switch (frame->format) {
-    case AV_PIX_FMT_PAL8:
-      if (frame->data[1] == nullptr) return false;
-      kind = TableFromPalette(frame->data[1], FrameTable) ? RowKind::Grey : RowKind::Table;
-      break;
-    case AV_PIX_FMT_GRAY8: kind = RowKind::Grey; break;
-    case AV_PIX_FMT_BGR24: kind = RowKind::Bgr; break;
-    default: {
-      const auto format = static_cast<AVPixelFormat>(frame->format);
-      if (sws_isSupportedInput(format) <= 0) return false;
-      SwsContext* scaler =
-          sws_getCachedContext(Scaler.release(), Width, Height, format, Width, Height, AV_PIX_FMT_BGR24,
-                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-      Scaler.reset(scaler);
-      if (scaler == nullptr) return false;
-      // Scaled aside and swapped in, so that a failure leaves `out` as it was.
-      PrepareBitmap(Scratch, Width, Height);
-      std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
-      const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
-      if (sws_scale(scaler, frame->data, frame->linesize, 0, Height, dst, dstStride) != Height) return false;
-      std::swap(out, Scratch);
-      return true;
-    }
-  }
-  PrepareBitmap(out, Width, Height);
-  ConvertRows(kind, frame->data[0], frame->linesize[0], FrameTable, out);
-  return true;
+void VideoReader::State::DropAhead() noexcept {
+  // Each frame ahead waits for its conversion as it goes.
+  Prefetched.clear();
 }
 
-VideoReader::VideoReader() : m_state(std::make_unique<State>()) { SilenceLibraryLog(); }
+void VideoReader::State::DecodeAhead(std::int64_t from) {
+  // Uncompressed frames read by their index need no decoding ahead.
+  if (AheadDepth <= 0 || Step <= 0 || Direct) return;
+  while (Converters.size() < static_cast<std::size_t>(AheadDepth)) Converters.push_back(std::make_unique<Converter>());
+  std::int64_t next = Prefetched.empty() ? from + Step : Prefetched.back()->Number + Step;
+  while (Prefetched.size() < static_cast<std::size_t>(AheadDepth) && next < Frames) {
+    if (!Prefetched.empty() && !Prefetched.back()->Frame) break;  // decoding failed there: nothing beyond it
+    auto ahead = std::make_unique<AheadFrame>();
+    ahead->Number = next;
+    const AVFrame* decoded = Decode(static_cast<int>(next));
+    if (decoded != nullptr) {
+      ahead->Frame.reset(av_frame_alloc());
+      if (!ahead->Frame || av_frame_ref(ahead->Frame.get(), decoded) < 0) ahead->Frame.reset();
+    }
+    if (ahead->Frame) {
+      // The converters take turns: the one of the frame now leaving the queue is free again.
+      Converter* converter = Converters[NextConverter++ % Converters.size()].get();
+      const AVFrame* frame = ahead->Frame.get();
+      Bitmap* picture = &ahead->Picture;
+      const int width = Width, height = Height;
+      ahead->Converted = std::async(std::launch::async, [converter, frame, picture, width, height] {
+        return converter->Convert(frame, width, height, *picture);
+      });
+    }
+    Prefetched.push_back(std::move(ahead));
+    next += Step;
+  }
+}
+
+bool VideoReader::State::ReadDecoded(int n, Bitmap& out) {
+  const std::int64_t stride = LastAsked >= 0 ? n - LastAsked : 0;
+  LastAsked = n;
+  if (!Prefetched.empty() && Prefetched.front()->Number == n) {
+    std::unique_ptr<AheadFrame> ahead = std::move(Prefetched.front());
+    Prefetched.pop_front();
+    const bool ok = ahead->Frame && ahead->Converted.get();
+    if (ok) std::swap(out, ahead->Picture);
+    Delivered = std::move(ahead->Frame);
+    DeliveredNo = n;
+    if (!ok) {
+      DropAhead();
+      return false;
+    }
+    DecodeAhead(n);
+    return true;
+  }
+  // A second look at the frame just handed out (two fields of one frame).
+  if (n == DeliveredNo && Delivered) return Convert(Delivered.get(), out);
+  DropAhead();
+  Step = stride >= 1 && stride <= 64 ? stride : 0;
+  const AVFrame* frame = Decode(n);
+  if (frame == nullptr) return false;
+  if (!Delivered) Delivered.reset(av_frame_alloc());
+  DeliveredNo = -1;
+  if (!Delivered) return false;
+  av_frame_unref(Delivered.get());
+  if (av_frame_ref(Delivered.get(), frame) < 0) return false;
+  DeliveredNo = n;
+  DecodeAhead(n);  // the decoder moves on; frame n stays in Delivered
+  return Convert(Delivered.get(), out);
+}
+
+VideoReader::VideoReader() : VideoReader(0) {}
+
+VideoReader::VideoReader(int threads) : m_state(std::make_unique<State>()) {
+  SilenceLibraryLog();
+  SetThreads(threads);
+}
+
+void VideoReader::SetThreads(int threads) {
+  if (!m_state) m_state = std::make_unique<State>();
+  State& s = *m_state;
+  s.Reset();
+  s.Threads = std::max(0, threads);
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int use = s.Threads == 0 ? cores : s.Threads;
+  s.AheadDepth = use > 1 ? std::min(use, 8) : 0;
+  s.Converters.clear();
+  s.NextConverter = 0;
+}
 VideoReader::~VideoReader() = default;
 VideoReader::VideoReader(VideoReader&&) noexcept = default;
 VideoReader& VideoReader::operator=(VideoReader&&) noexcept = default;
@@ -522,8 +650,7 @@ bool VideoReader::ReadFrame(const std::string& path, int n, Bitmap& out) {
     const State::Outcome outcome = s.ReadDirect(n, out);
     if (outcome != State::Outcome::Miss) return outcome == State::Outcome::Done;
   }
-  const AVFrame* frame = s.Decode(n);
-  return frame != nullptr && s.Convert(frame, out);
+  return s.ReadDecoded(n, out);
 }
 
 void VideoReader::Close() {

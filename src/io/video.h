@@ -17,12 +17,18 @@ namespace corvane {
 /// Keeps one video open (the file last asked for; reopened when another file is
 /// asked for, or when the file changed on disk) and reads sequential frames
 /// without seeking again. Uncompressed videos are read straight from the file
-/// by their index into one reused buffer. The results never depend on what was
-/// read before: a reader gives exactly what a fresh reader gives. Not for use
-/// from several threads at once.
+/// by their index into one reused buffer. Compressed videos decode on every
+/// core: the decoder's own frame or slice threads, and, while frames are asked
+/// for in steady steps, the next frames decoded ahead and converted to bitmaps
+/// on threads of their own. The results never depend on what was read before
+/// or on the threads: a reader gives exactly what a fresh single-threaded
+/// reader gives. Not for use from several threads at once.
 class VideoReader {
  public:
+  /// A reader that uses every core.
   VideoReader();
+  /// A reader with `threads` threads: 0 every core, 1 only the caller's.
+  explicit VideoReader(int threads);
   ~VideoReader();
   VideoReader(VideoReader&&) noexcept;
   VideoReader& operator=(VideoReader&&) noexcept;
@@ -47,6 +53,9 @@ class VideoReader {
 
   /// Closes the video (the next call opens it again).
   void Close();
+
+  /// Closes the video and sets the threads for the next one (as the constructor).
+  void SetThreads(int threads);
 
  private:
   struct State;
