@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "acquire/frame_rating.h"
@@ -25,6 +26,51 @@ AlignBasis::AlignBasis(const TImage16& plane)
     : Plane(plane), Mean(Image16Mean(plane, 0, 0, plane.Width, plane.Height)) {}
 
 namespace {
+
+#if !defined(CORVANE_NO_DISPATCH) && defined(__GNUC__) && !defined(__clang__) && \
+    (defined(__x86_64__) || defined(__i386__))
+#define CORVANE_ALIGN_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define CORVANE_ALIGN_CLONES
+#endif
+
+struct AreaMoments {
+  std::uint64_t Sum = 0;
+  std::uint64_t Squares = 0;
+};
+
+// The sum and the sum of squares of an area of w x h samples.
+CORVANE_ALIGN_CLONES AreaMoments Moments(const std::uint16_t* p, std::int32_t stride, std::int32_t w, std::int32_t h) {
+  AreaMoments m;
+  for (std::int32_t j = 0; j < h; ++j, p += stride) {
+    std::uint64_t sum = 0, squares = 0;
+    for (std::int32_t i = 0; i < w; ++i) {
+      const std::uint32_t v = p[i];
+      sum += v;
+      squares += static_cast<std::uint64_t>(v * v);
+    }
+    m.Sum += sum;
+    m.Squares += squares;
+  }
+  return m;
+}
+
+// The sum of |f x k + offset - b x 1024| over an area (k at most 8 x 1024,
+// |offset| at most 8 x 65535 x 1024: every term fits 31 bits).
+CORVANE_ALIGN_CLONES std::int64_t ScaledAbsDiffSum(const std::uint16_t* f, std::int32_t fStride, const std::uint16_t* b,
+                                                   std::int32_t bStride, std::int32_t w, std::int32_t h, std::int32_t k,
+                                                   std::int32_t offset) {
+  std::int64_t total = 0;
+  for (std::int32_t j = 0; j < h; ++j, f += fStride, b += bStride) {
+    std::int64_t row = 0;
+    for (std::int32_t i = 0; i < w; ++i) {
+      const std::int32_t d = static_cast<std::int32_t>(f[i]) * k + offset - (static_cast<std::int32_t>(b[i]) << 10);
+      row += d < 0 ? -d : d;
+    }
+    total += row;
+  }
+  return total;
+}
 
 // One AlignFrame call: the frame, the areas and the live display.
 class Search {
@@ -79,39 +125,30 @@ class Search {
   }
 
   // The sum of |(f - mean f) x (sd b / sd f) - (b - mean b)| over the same
-  // clipped pair, rounded to an integer. A flat frame area keeps its scale 1.
+  // clipped pair. A flat frame area keeps the scale 1; the scale is held
+  // within 1/8 .. 8 (and kept to 10 fractional bits, so the sum is exact
+  // integer arithmetic).
   std::int64_t NormalisedScore(std::int32_t ax, std::int32_t ay) const {
     std::int32_t bx = m_bx, by = m_by, w = m_aw, h = m_ah;
     Image16ClipPair(m_basis, bx, by, m_frame, ax, ay, w, h);
     if (w <= 0 || h <= 0) return 0;
-    std::int64_t sf = 0, sb = 0;
-    std::uint64_t sff = 0, sbb = 0;
-    for (std::int32_t j = 0; j < h; ++j) {
-      const std::uint16_t* f = m_frame.Row(ay + j) + ax;
-      const std::uint16_t* b = m_basis.Row(by + j) + bx;
-      for (std::int32_t i = 0; i < w; ++i) {
-        sf += f[i];
-        sb += b[i];
-        sff += static_cast<std::uint64_t>(f[i]) * f[i];
-        sbb += static_cast<std::uint64_t>(b[i]) * b[i];
-      }
-    }
+    const std::uint16_t* f = m_frame.Row(ay) + ax;
+    const std::uint16_t* b = m_basis.Row(by) + bx;
+    // The basis area stays the same unless the pair is clipped.
+    const bool whole = bx == m_bx && by == m_by && w == m_aw && h == m_ah;
+    if (whole && !m_basisMoments) m_basisMoments = Moments(b, m_basis.Width, w, h);
+    const AreaMoments mfv = Moments(f, m_frame.Width, w, h);
+    const AreaMoments mbv = whole ? *m_basisMoments : Moments(b, m_basis.Width, w, h);
     const double n = static_cast<double>(w) * h;
-    const double mf = static_cast<double>(sf) / n, mb = static_cast<double>(sb) / n;
-    const double vf = std::max(0.0, static_cast<double>(sff) / n - mf * mf);
-    const double vb = std::max(0.0, static_cast<double>(sbb) / n - mb * mb);
-    const double scale = vf > 0.0 ? std::sqrt(vb / vf) : 1.0;
-    const float k = static_cast<float>(scale), offset = static_cast<float>(mb - mf * scale);
-    double sum = 0.0;
-    for (std::int32_t j = 0; j < h; ++j) {
-      const std::uint16_t* f = m_frame.Row(ay + j) + ax;
-      const std::uint16_t* b = m_basis.Row(by + j) + bx;
-      float row = 0.0f;
-      for (std::int32_t i = 0; i < w; ++i)
-        row += std::fabs(k * static_cast<float>(f[i]) + offset - static_cast<float>(b[i]));
-      sum += row;
-    }
-    return static_cast<std::int64_t>(std::llround(sum));
+    const double mf = static_cast<double>(mfv.Sum) / n, mb = static_cast<double>(mbv.Sum) / n;
+    const double vf = std::max(0.0, static_cast<double>(mfv.Squares) / n - mf * mf);
+    const double vb = std::max(0.0, static_cast<double>(mbv.Squares) / n - mb * mb);
+    const double scale = vf > 0.0 ? std::clamp(std::sqrt(vb / vf), 0.125, 8.0) : 1.0;
+    constexpr double One = 1024.0;
+    const auto k = static_cast<std::int32_t>(std::lround(scale * One));
+    const auto offset = static_cast<std::int32_t>(std::llround((mb - mf * k / One) * One));
+    const std::int64_t sum = ScaledAbsDiffSum(f, m_frame.Width, b, m_basis.Width, w, h, k, offset);
+    return (sum + 512) >> 10;
   }
 
   void ShowComparison(std::int32_t ax, std::int32_t ay) {
@@ -127,6 +164,7 @@ class Search {
   const TImage16& m_basis;
   bool m_display;
   bool m_normalise;
+  mutable std::optional<AreaMoments> m_basisMoments;
   Services& m_services;
 };
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <mutex>
 #include <numbers>
 #include <string>
@@ -58,44 +57,36 @@ struct CoarseAligner::State {
   std::size_t Samples() const { return static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height); }
   std::size_t Bins() const { return static_cast<std::size_t>(Height) * static_cast<std::size_t>(Width / 2 + 1); }
 
-  // The plane reduced by the factor, less its mean, times the window. Blocks
-  // beyond the plane count as the plane's mean (0 after the mean is taken out).
+  // The plane reduced by the factor (block means), less its mean, times the
+  // window. Blocks beyond the plane take the plane's mean (0 once it is taken
+  // out); blocks cut by its edge are the means of their samples inside it.
   void Prepare(const TImage16& plane, float* out) const {
-    std::vector<double> sums(static_cast<std::size_t>(Width));
-    std::vector<int> counts(static_cast<std::size_t>(Width));
+    const int usedW = std::min(plane.Width, Width * Factor), usedH = std::min(plane.Height, Height * Factor);
+    const int blocksW = (usedW + Factor - 1) / Factor, blocksH = (usedH + Factor - 1) / Factor;
+    std::vector<std::uint32_t> rows(static_cast<std::size_t>(usedW));
     double total = 0.0;
-    std::size_t filled = 0;
-    for (int by = 0; by < Height; ++by) {
-      std::fill(sums.begin(), sums.end(), 0.0);
-      std::fill(counts.begin(), counts.end(), 0);
-      const int y0 = by * Factor, y1 = std::min(plane.Height, y0 + Factor);
+    for (int by = 0; by < blocksH; ++by) {
+      const int y0 = by * Factor, y1 = std::min(usedH, y0 + Factor);
+      std::fill(rows.begin(), rows.end(), 0u);
       for (int y = y0; y < y1; ++y) {
         const std::uint16_t* row = plane.Row(y);
-        const int xs = std::min(plane.Width, Width * Factor);
-        for (int x = 0; x < xs; ++x) {
-          sums[static_cast<std::size_t>(x / Factor)] += row[x];
-          ++counts[static_cast<std::size_t>(x / Factor)];
-        }
+        for (int x = 0; x < usedW; ++x) rows[static_cast<std::size_t>(x)] += row[x];
       }
       float* o = out + static_cast<std::size_t>(by) * Width;
-      for (int bx = 0; bx < Width; ++bx) {
-        const int c = counts[static_cast<std::size_t>(bx)];
-        if (c > 0) {
-          o[bx] = static_cast<float>(sums[static_cast<std::size_t>(bx)] / c);
-          total += o[bx];
-          ++filled;
-        } else {
-          o[bx] = std::nanf("");
-        }
+      for (int bx = 0; bx < blocksW; ++bx) {
+        const int x0 = bx * Factor, x1 = std::min(usedW, x0 + Factor);
+        std::uint64_t sum = 0;
+        for (int x = x0; x < x1; ++x) sum += rows[static_cast<std::size_t>(x)];
+        o[bx] = static_cast<float>(static_cast<double>(sum) / ((x1 - x0) * (y1 - y0)));
+        total += o[bx];
       }
     }
-    const float mean = filled > 0 ? static_cast<float>(total / static_cast<double>(filled)) : 0.0f;
+    const float mean = blocksW > 0 && blocksH > 0 ? static_cast<float>(total / (blocksW * blocksH)) : 0.0f;
     for (int by = 0; by < Height; ++by) {
       float* o = out + static_cast<std::size_t>(by) * Width;
+      const float wy = WindowY[static_cast<std::size_t>(by)];
       for (int bx = 0; bx < Width; ++bx)
-        o[bx] = std::isnan(o[bx])
-                    ? 0.0f
-                    : (o[bx] - mean) * WindowX[static_cast<std::size_t>(bx)] * WindowY[static_cast<std::size_t>(by)];
+        o[bx] = by < blocksH && bx < blocksW ? (o[bx] - mean) * WindowX[static_cast<std::size_t>(bx)] * wy : 0.0f;
     }
   }
 
@@ -152,13 +143,13 @@ TPoint32 CoarseAligner::Offset(const TImage16& frame) const {
   // its transform peaks at the offset.
   const std::size_t bins = s.Bins();
   for (std::size_t i = 0; i < bins; ++i) {
-    const std::complex<float> f(spectrum[i][0], spectrum[i][1]);
-    const std::complex<float> b(s.BasisSpectrum[i][0], s.BasisSpectrum[i][1]);
-    std::complex<float> c = f * std::conj(b);
-    const float m = std::abs(c);
-    c = m > 1e-20f ? c / m : std::complex<float>(0.0f, 0.0f);
-    spectrum[i][0] = c.real();
-    spectrum[i][1] = c.imag();
+    const float fr = spectrum[i][0], fi = spectrum[i][1];
+    const float br = s.BasisSpectrum[i][0], bi = s.BasisSpectrum[i][1];
+    const float cr = fr * br + fi * bi, ci = fi * br - fr * bi;
+    const float m2 = cr * cr + ci * ci;
+    const float scale = m2 > 1e-30f ? 1.0f / std::sqrt(m2) : 0.0f;
+    spectrum[i][0] = cr * scale;
+    spectrum[i][1] = ci * scale;
   }
   fftwf_execute_dft_c2r(s.Inverse, spectrum.get(), real.get());
   std::size_t best = 0;
