@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -14,12 +15,22 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 
 #include "core/errors.h"
 
 namespace corvane {
 
 namespace {
+
+// The encoders report their settings on stderr; callers learn of failures
+// through the exceptions alone.
+void QuietLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+  });
+}
 
 const AVCodec* FindEncoder(AviCodec codec) {
   switch (codec) {
@@ -109,6 +120,7 @@ bool EncodedAviWriter::Available(AviCodec codec) { return FindEncoder(codec) != 
 EncodedAviWriter::EncodedAviWriter(const std::string& path, int width, int height, AviPixelFormat format,
                                    const EncodedAviOptions& options)
     : m_state(std::make_unique<State>()) {
+  QuietLibrary();
   State& s = *m_state;
   s.Path = path;
   s.Format = format;

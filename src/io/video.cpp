@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -162,15 +163,128 @@ bool IdentifyFile(const std::string& path, FileIdentity& id, bool& regular) {
   return true;
 }
 
+class GreyShortcut;
+
 /// Turns decoded frames into 24-bit bitmaps. Holds the colour conversion of
 /// one thread: a thread that converts uses a converter of its own.
 struct Converter {
   std::unique_ptr<SwsContext, ScaleFree> Scaler;
   Bitmap Scratch;  // the scaler's output, swapped into the caller's bitmap
   ColourTable Table{};
+  GreyShortcut* Grey = nullptr;  // shared by the converters of one reader
 
   bool Convert(const AVFrame* frame, int width, int height, Bitmap& out);
+  /// The library's colour conversion into `out` (left as it was on failure).
+  bool Scale(const AVFrame* frame, int width, int height, Bitmap& out);
 };
+
+/// Whether the frame is 8-bit planar YUV whose two colour planes hold only the
+/// neutral value 128: a grey recording.
+bool NeutralColour(const AVFrame* frame) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+  if (d == nullptr || d->nb_components != 3 || (d->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 ||
+      (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_BE)) != 0)
+    return false;
+  for (int c = 0; c < 3; ++c)
+    if (d->comp[c].depth != 8 || d->comp[c].step != 1 || d->comp[c].shift != 0 || d->comp[c].plane != c) return false;
+  const int cw = AV_CEIL_RSHIFT(frame->width, d->log2_chroma_w);
+  const int ch = AV_CEIL_RSHIFT(frame->height, d->log2_chroma_h);
+  for (int plane = 1; plane <= 2; ++plane) {
+    if (frame->data[plane] == nullptr) return false;
+    for (int y = 0; y < ch; ++y) {
+      const std::uint8_t* row = frame->data[plane] + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane];
+      for (int x = 0; x < cw; ++x)
+        if (row[x] != 128) return false;
+    }
+  }
+  return true;
+}
+
+/// Grey recordings in YUV (the colour planes all neutral) convert through a
+/// table of the 256 luma values, much faster than the full conversion, when
+/// the table gives exactly what the full conversion gives. The table is made
+/// by the full conversion itself, from a frame of the same format and size
+/// holding every luma value at many places (every place must agree), and is
+/// then checked against the full conversion of the first grey frame. Until
+/// both hold, and for good when either fails, frames take the full conversion.
+class GreyShortcut {
+ public:
+  /// The table for this frame (already known to be grey), or nullptr.
+  const ColourTable* For(Converter& converter, const AVFrame* frame, int width, int height) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (frame->format != m_format || width != m_width || height != m_height) {
+      m_format = frame->format;
+      m_width = width;
+      m_height = height;
+      m_state = Build(converter, frame, width, height) ? State::Valid : State::Refused;
+    }
+    return m_state == State::Valid ? &m_table : nullptr;
+  }
+
+ private:
+  enum class State { Refused, Valid };
+
+  bool Build(Converter& converter, const AVFrame* frame, int width, int height) {
+    FramePtr ramp(av_frame_alloc());
+    if (!ramp) return false;
+    ramp->format = frame->format;
+    ramp->width = width;
+    ramp->height = height;
+    if (av_frame_get_buffer(ramp.get(), 0) < 0) return false;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        ramp->data[0][static_cast<std::ptrdiff_t>(y) * ramp->linesize[0] + x] = static_cast<std::uint8_t>(x + 7 * y);
+    for (int plane = 1; plane <= 2; ++plane)
+      for (int y = 0; y < AV_CEIL_RSHIFT(height, d->log2_chroma_h); ++y)
+        std::memset(ramp->data[plane] + static_cast<std::ptrdiff_t>(y) * ramp->linesize[plane], 128,
+                    static_cast<std::size_t>(AV_CEIL_RSHIFT(width, d->log2_chroma_w)));
+    Bitmap full;
+    if (!converter.Scale(ramp.get(), width, height, full)) return false;
+    std::array<bool, 256> seen{};
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t v = ramp->data[0][static_cast<std::ptrdiff_t>(y) * ramp->linesize[0] + x];
+        const std::uint8_t* p = full.Row(y) + 3 * x;
+        const std::uint32_t colour =
+            p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+        if (seen[v] && m_table[v] != colour) return false;  // the conversion is not one of the luma alone
+        seen[v] = true;
+        m_table[v] = colour;
+      }
+    for (bool s : seen)
+      if (!s) return false;
+    // The first grey frame both ways.
+    Bitmap viaTable;
+    PrepareBitmap(viaTable, width, height);
+    ConvertRows(RowKind::Table, frame->data[0], frame->linesize[0], m_table, viaTable);
+    return converter.Scale(frame, width, height, full) && SamePixels(full, viaTable);
+  }
+
+  std::mutex m_lock;
+  int m_format = -1;
+  int m_width = 0;
+  int m_height = 0;
+  State m_state = State::Refused;
+  ColourTable m_table{};
+};
+
+bool Converter::Scale(const AVFrame* frame, int width, int height, Bitmap& out) {
+  const auto format = static_cast<AVPixelFormat>(frame->format);
+  if (sws_isSupportedInput(format) <= 0) return false;
+  SwsContext* scaler =
+      sws_getCachedContext(Scaler.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
+                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+  Scaler.reset(scaler);
+  if (scaler == nullptr) return false;
+  // Scaled aside and swapped in, so that a failure leaves `out` as it was.
+  PrepareBitmap(Scratch, width, height);
+  std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
+  const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
+  if (sws_scale(scaler, frame->data, frame->linesize, 0, height, dst, dstStride) != height) return false;
+  std::swap(out, Scratch);
+  return true;
+}
 
 bool Converter::Convert(const AVFrame* frame, int width, int height, Bitmap& out) {
   if (frame->width != width || frame->height != height || frame->data[0] == nullptr) return false;
@@ -183,20 +297,14 @@ bool Converter::Convert(const AVFrame* frame, int width, int height, Bitmap& out
     case AV_PIX_FMT_GRAY8: kind = RowKind::Grey; break;
     case AV_PIX_FMT_BGR24: kind = RowKind::Bgr; break;
     default: {
-      const auto format = static_cast<AVPixelFormat>(frame->format);
-      if (sws_isSupportedInput(format) <= 0) return false;
-      SwsContext* scaler =
-          sws_getCachedContext(Scaler.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
-                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-      Scaler.reset(scaler);
-      if (scaler == nullptr) return false;
-      // Scaled aside and swapped in, so that a failure leaves `out` as it was.
-      PrepareBitmap(Scratch, width, height);
-      std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
-      const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
-      if (sws_scale(scaler, frame->data, frame->linesize, 0, height, dst, dstStride) != height) return false;
-      std::swap(out, Scratch);
-      return true;
+      if (Grey != nullptr && NeutralColour(frame)) {
+        if (const ColourTable* table = Grey->For(*this, frame, width, height)) {
+          PrepareBitmap(out, width, height);
+          ConvertRows(RowKind::Table, frame->data[0], frame->linesize[0], *table, out);
+          return true;
+        }
+      }
+      return Scale(frame, width, height, out);
     }
   }
   PrepareBitmap(out, width, height);
@@ -262,7 +370,9 @@ struct VideoReader::State {
   // ahead and converted on threads of their own, in order.
   int Threads = 0;                                     // as asked: 0 every core
   int AheadDepth = 0;                                  // frames converted ahead at most (0: none)
+  GreyShortcut Grey;                                   // before the converters that point to it
   std::vector<std::unique_ptr<Converter>> Converters;  // one per frame ahead
+  std::vector<Bitmap> Spare;                           // bitmaps handed back, for the next frames ahead
   std::deque<std::unique_ptr<AheadFrame>> Prefetched;  // after the converters: it goes first
   std::size_t NextConverter = 0;
   std::int64_t LastAsked = -1;  // the frame last asked for
@@ -273,7 +383,10 @@ struct VideoReader::State {
   // Seeks go to the frame at or before the target; to any frame when every
   // frame decodes on its own (some recorders mark no key frames in the index).
   int SeekFlags() const { return AVSEEK_FLAG_BACKWARD | (IntraOnly ? AVSEEK_FLAG_ANY : 0); }
+  State() { Main.Grey = &Grey; }
   ~State() { DropAhead(); }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
   bool Ensure(const std::string& path);
   void Reset() noexcept;
   bool Open();
@@ -556,12 +669,19 @@ void VideoReader::State::DropAhead() noexcept {
 void VideoReader::State::DecodeAhead(std::int64_t from) {
   // Uncompressed frames read by their index need no decoding ahead.
   if (AheadDepth <= 0 || Step <= 0 || Direct) return;
-  while (Converters.size() < static_cast<std::size_t>(AheadDepth)) Converters.push_back(std::make_unique<Converter>());
+  while (Converters.size() < static_cast<std::size_t>(AheadDepth)) {
+    Converters.push_back(std::make_unique<Converter>());
+    Converters.back()->Grey = &Grey;
+  }
   std::int64_t next = Prefetched.empty() ? from + Step : Prefetched.back()->Number + Step;
   while (Prefetched.size() < static_cast<std::size_t>(AheadDepth) && next < Frames) {
     if (!Prefetched.empty() && !Prefetched.back()->Frame) break;  // decoding failed there: nothing beyond it
     auto ahead = std::make_unique<AheadFrame>();
     ahead->Number = next;
+    if (!Spare.empty()) {
+      ahead->Picture = std::move(Spare.back());
+      Spare.pop_back();
+    }
     const AVFrame* decoded = Decode(static_cast<int>(next));
     if (decoded != nullptr) {
       ahead->Frame.reset(av_frame_alloc());
@@ -590,6 +710,7 @@ bool VideoReader::State::ReadDecoded(int n, Bitmap& out) {
     Prefetched.pop_front();
     const bool ok = ahead->Frame && ahead->Converted.get();
     if (ok) std::swap(out, ahead->Picture);
+    if (Spare.size() <= static_cast<std::size_t>(AheadDepth)) Spare.push_back(std::move(ahead->Picture));
     Delivered = std::move(ahead->Frame);
     DeliveredNo = n;
     if (!ok) {
