@@ -249,7 +249,9 @@ TEST(AlignOptions, BrightnessStepAlignsOnlyWithNormalisedScores) {
     o.NormaliseBrightness = true;
     AlignFrame(normalised, 144, 108, i, 192, 144, 144, 108, b, o, memory, services);
     EXPECT_EQ(normalised.Shift, (TPoint32{sx, sy})) << "frame " << i;
-    if (gain == 1.0) EXPECT_EQ(plain.Shift, (TPoint32{sx, sy})) << "frame " << i;
+    if (gain == 1.0) {
+      EXPECT_EQ(plain.Shift, (TPoint32{sx, sy})) << "frame " << i;
+    }
     plainWrong += plain.Shift != TPoint32{sx, sy} ? 1 : 0;
   }
   EXPECT_EQ(plainWrong, 6);  // every frame after the step
