@@ -89,6 +89,36 @@ PlacedFrame::PlacedFrame(const TImageListItem& frame, std::int32_t rw, std::int3
   m_out.resize(static_cast<std::size_t>(m_x1 - m_x0));
 }
 
+namespace {
+
+// The vertical pass: col[i] = sum over j of wy[j] x rows[j][c0 + i], for i < n.
+template <int Taps>
+void VerticalPass(const std::uint16_t* const* rows, const float* wy, std::int32_t c0, std::int32_t n, float* col) {
+  for (std::int32_t i = 0; i < n; ++i) {
+    float v = 0.0f;
+    for (int j = 0; j < Taps; ++j) v += wy[j] * static_cast<float>(rows[j][c0 + i]);
+    col[i] = v;
+  }
+}
+
+// The horizontal pass, rounded to the nearest sample (ties to even: adding
+// and taking away 1.5 x 2^23 leaves the nearest integer under the default
+// rounding) and held in 0..65535.
+template <int Taps>
+void HorizontalPass(const float* col, const float* wx, std::int32_t w, std::uint16_t* out) {
+  constexpr float Round = 12582912.0f;
+  for (std::int32_t i = 0; i < w; ++i) {
+    float v = 0.0f;
+    for (int k = 0; k < Taps; ++k) v += wx[k] * col[i + k];
+    std::int32_t r = static_cast<std::int32_t>((v + Round) - Round);
+    r = r < 0 ? 0 : r;
+    r = r > 65535 ? 65535 : r;
+    out[i] = static_cast<std::uint16_t>(r);
+  }
+}
+
+}  // namespace
+
 const std::uint16_t* PlacedFrame::Row(std::int32_t y) {
   if (m_whole) return m_plane.Row(y + m_oy) + (m_x0 + m_ox);
   const std::int32_t fw = m_plane.Width, fh = m_plane.Height;
@@ -100,22 +130,18 @@ const std::uint16_t* PlacedFrame::Row(std::int32_t y) {
   float* col = m_column.data();
   const std::uint16_t* rows[4];
   for (int j = 0; j < m_taps; ++j) rows[j] = m_plane.Row(std::clamp(y + m_oy - m_before + j, 0, fh - 1));
-  for (std::int32_t c = lo; c < hi; ++c) {
-    float v = 0.0f;
-    for (int j = 0; j < m_taps; ++j) v += m_wy[j] * static_cast<float>(rows[j][c]);
-    col[c - c0] = v;
-  }
+  if (m_taps == 2)
+    VerticalPass<2>(rows, m_wy, lo, hi - lo, col + (lo - c0));
+  else
+    VerticalPass<4>(rows, m_wy, lo, hi - lo, col + (lo - c0));
   for (std::int32_t c = c0; c < lo; ++c) col[c - c0] = col[lo - c0];
   for (std::int32_t c = hi; c < c0 + n; ++c) col[c - c0] = col[hi - 1 - c0];
-  // Horizontal pass, rounded to the nearest sample and held in range.
   const std::int32_t w = m_x1 - m_x0;
-  std::uint16_t* out = m_out.data();
-  for (std::int32_t i = 0; i < w; ++i) {
-    float v = 0.0f;
-    for (int k = 0; k < m_taps; ++k) v += m_wx[k] * col[i + k];
-    out[i] = static_cast<std::uint16_t>(std::clamp(std::nearbyint(v), 0.0f, 65535.0f));
-  }
-  return out;
+  if (m_taps == 2)
+    HorizontalPass<2>(col, m_wx, w, m_out.data());
+  else
+    HorizontalPass<4>(col, m_wx, w, m_out.data());
+  return m_out.data();
 }
 
 }  // namespace corvane
