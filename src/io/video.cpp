@@ -15,9 +15,11 @@ extern "C" {
 #include <bit>
 #include <cctype>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -317,7 +319,64 @@ struct AheadFrame {
   std::int64_t Number = -1;
   FramePtr Frame;  // a reference to the decoded frame; empty when decoding failed
   Bitmap Picture;
-  std::future<bool> Converted;  // last: waited for before the rest goes
+  std::future<bool> Converted;
+  AheadFrame() = default;
+  AheadFrame(const AheadFrame&) = delete;
+  AheadFrame& operator=(const AheadFrame&) = delete;
+  // The conversion writes into Picture: it ends before the frame goes.
+  ~AheadFrame() {
+    if (Converted.valid()) Converted.wait();
+  }
+};
+
+/// Threads that convert frames, kept for the life of a reader.
+class ConversionThreads {
+ public:
+  explicit ConversionThreads(int count) {
+    for (int i = 0; i < count; ++i) m_threads.emplace_back([this] { Work(); });
+  }
+  ~ConversionThreads() {
+    {
+      const std::lock_guard<std::mutex> guard(m_lock);
+      m_stop = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& t : m_threads) t.join();
+  }
+  ConversionThreads(const ConversionThreads&) = delete;
+  ConversionThreads& operator=(const ConversionThreads&) = delete;
+
+  std::future<bool> Run(std::function<bool()> job) {
+    std::packaged_task<bool()> task(std::move(job));
+    std::future<bool> done = task.get_future();
+    {
+      const std::lock_guard<std::mutex> guard(m_lock);
+      m_jobs.push_back(std::move(task));
+    }
+    m_wake.notify_one();
+    return done;
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::packaged_task<bool()> task;
+      {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_jobs.empty()) return;
+        task = std::move(m_jobs.front());
+        m_jobs.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  std::deque<std::packaged_task<bool()>> m_jobs;
+  bool m_stop = false;
+  std::vector<std::thread> m_threads;
 };
 
 }  // namespace
@@ -372,6 +431,7 @@ struct VideoReader::State {
   int AheadDepth = 0;                                  // frames converted ahead at most (0: none)
   GreyShortcut Grey;                                   // before the converters that point to it
   std::vector<std::unique_ptr<Converter>> Converters;  // one per frame ahead
+  std::unique_ptr<ConversionThreads> Workers;          // made when first needed
   std::vector<Bitmap> Spare;                           // bitmaps handed back, for the next frames ahead
   std::deque<std::unique_ptr<AheadFrame>> Prefetched;  // after the converters: it goes first
   std::size_t NextConverter = 0;
@@ -693,9 +753,9 @@ void VideoReader::State::DecodeAhead(std::int64_t from) {
       const AVFrame* frame = ahead->Frame.get();
       Bitmap* picture = &ahead->Picture;
       const int width = Width, height = Height;
-      ahead->Converted = std::async(std::launch::async, [converter, frame, picture, width, height] {
-        return converter->Convert(frame, width, height, *picture);
-      });
+      if (!Workers) Workers = std::make_unique<ConversionThreads>(AheadDepth);
+      ahead->Converted = Workers->Run(
+          [converter, frame, picture, width, height] { return converter->Convert(frame, width, height, *picture); });
     }
     Prefetched.push_back(std::move(ahead));
     next += Step;
@@ -751,6 +811,7 @@ void VideoReader::SetThreads(int threads) {
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const int use = s.Threads == 0 ? cores : s.Threads;
   s.AheadDepth = use > 1 ? std::min(use, 8) : 0;
+  s.Workers.reset();
   s.Converters.clear();
   s.NextConverter = 0;
 }
