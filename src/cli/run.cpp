@@ -78,7 +78,12 @@ class BatchRun {
   Report m_report;
   std::vector<std::pair<int, std::string>> m_rawPlanes;  // channel, file
   std::optional<int> m_firstRunFrames;                   // frames of the first run after a Ctrl-C
-  bool m_reading = false;                                // the preview or the load runs
+  // The first letter's ratings by list position, which later letters take
+  // when the frames are rated by sharpness or kept by rating: every colour
+  // combines the same frames.
+  std::vector<std::pair<std::int32_t, double>> m_firstRatings;
+  std::int32_t m_firstFilter = 0;  // the quality filter after the first letter's Go!
+  bool m_reading = false;          // the preview or the load runs
 };
 
 void BatchRun::CheckInputs() {
@@ -370,7 +375,25 @@ void BatchRun::RunChannel(std::size_t index) {
   if (!m_o.NoStack) {
     m_services.BeginStage("Stacking", 1, false);
     start = std::chrono::steady_clock::now();
+    const bool sameFrames = !first && (m_o.Rating == FrameRating::Sharpness || m_o.KeepBest);
+    if (sameFrames) {
+      // Rated once, by the first letter: this one takes those qualities.
+      c.StackFrames.SetQuality = false;
+      c.StackFrames.KeepBest = 0;
+    }
     const bool stacked = m_wb.StackFramesRun();
+    if (sameFrames) {
+      for (int i = 0; i < frames.Count() && i < static_cast<int>(m_firstRatings.size()); ++i) {
+        frames[i].Quality = m_firstRatings[static_cast<std::size_t>(i)].first;
+        frames[i].Sharpness = m_firstRatings[static_cast<std::size_t>(i)].second;
+      }
+      m_wb.Quality.Filter.Set(m_firstFilter);
+      m_wb.Quality.FrameInfoFilterChange(frames);
+    }
+    if (first) {
+      for (int i = 0; i < frames.Count(); ++i) m_firstRatings.emplace_back(frames[i].Quality, frames[i].Sharpness);
+      m_firstFilter = m_wb.Quality.Threshold;
+    }
     record.StackMs = MillisecondsSince(start);
     m_services.EndStage();
     if (!stacked) throw RangeError("Go!: the frames could not be stacked");
@@ -397,7 +420,7 @@ void BatchRun::RunChannel(std::size_t index) {
   // Calculate.
   Calculate(record);
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
-  record.Sharpness = !m_o.NoStack && c.StackFrames.SetQuality && c.StackFrames.Rating == FrameRating::Sharpness;
+  record.Sharpness = !m_o.NoStack && m_o.SetQuality && m_o.Rating == FrameRating::Sharpness;
   record.DecimalShifts = !m_o.NoStack && c.StackFrames.SubPixel;
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())

@@ -136,6 +136,23 @@ TEST(CliStackingOptions, SharpestFramesKeptWithDecimalShifts) {
   EXPECT_GT(keptWorst, leftBest);
   EXPECT_TRUE(fs::is_regular_file(dir.Path() / "p.bmp"));
 
+  // Colour: every letter combines the frames the first letter kept.
+  const test::ProcessResult colour = RunCli(
+      {"--area", "96", "--channels", "LRG", "--rate", "sharpness", "--keep-best", "20", "--report", "c.json", "p.avi"},
+      dir.Path());
+  ASSERT_EQ(colour.Code, 0) << colour.Err;
+  std::vector<std::vector<int>> keptByLetter;
+  for (const Json& letter : Json::parse(test::ReadText(dir.Path() / "c.json"))["runs"]) {
+    keptByLetter.emplace_back();
+    for (const Json& f : letter["frames"])
+      if (f["quality"] == 1000) keptByLetter.back().push_back(f["index"]);
+    EXPECT_EQ(letter["good_frames"], 8);
+    EXPECT_TRUE(letter["frames"][0].contains("sharpness"));
+  }
+  ASSERT_EQ(keptByLetter.size(), 3u);
+  EXPECT_EQ(keptByLetter[1], keptByLetter[0]);
+  EXPECT_EQ(keptByLetter[2], keptByLetter[0]);
+
   // Off by default: whole shifts, no sharpness field.
   const test::ProcessResult plain =
       RunCli({"--area", "96", "--report", "plain.json", "-o", "q.bmp", "p.avi"}, dir.Path());
