@@ -142,7 +142,8 @@ TEST(CliStackingOptions, SharpestFramesKeptWithDecimalShifts) {
       dir.Path());
   ASSERT_EQ(colour.Code, 0) << colour.Err;
   std::vector<std::vector<int>> keptByLetter;
-  for (const Json& letter : Json::parse(test::ReadText(dir.Path() / "c.json"))["runs"]) {
+  const Json report = Json::parse(test::ReadText(dir.Path() / "c.json"));
+  for (const Json& letter : report["runs"]) {
     keptByLetter.emplace_back();
     for (const Json& f : letter["frames"])
       if (f["quality"] == 1000) keptByLetter.back().push_back(f["index"]);
