@@ -55,9 +55,8 @@ std::vector<TImageListItem>& Frames(int w, int h) {
 }
 
 void Rate(benchmark::State& state) {
-  state.counters["frames_per_s"] =
-      benchmark::Counter(static_cast<double>(Distinct) * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
+  state.counters["frames_per_s"] = benchmark::Counter(
+      static_cast<double>(Distinct) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // AlignFrame over the 25 frames with the given options (the first frame is the basis).
