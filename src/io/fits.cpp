@@ -53,7 +53,8 @@ std::uint16_t ToSample(double v, Scale scale) noexcept {
     case Scale::Word:
     case Scale::Float: return static_cast<std::uint16_t>(std::clamp(std::nearbyint(v), 0.0, 65535.0));
     case Scale::TopOfLong: return static_cast<std::uint16_t>(std::clamp(std::floor(v / 65536.0), 0.0, 65535.0));
-    case Scale::NormalisedFloat: return static_cast<std::uint16_t>(std::clamp(std::nearbyint(v * 65535.0), 0.0, 65535.0));
+    case Scale::NormalisedFloat:
+      return static_cast<std::uint16_t>(std::clamp(std::nearbyint(v * 65535.0), 0.0, 65535.0));
   }
   return 0;
 }
@@ -177,7 +178,8 @@ void ReadFitsFile(const std::string& path, SourceFrame& frame) {
     for (int r = 1; r <= h; ++r) {
       readRow(r, plane);
       std::uint16_t* dst = p.Row(pictureRow(r)) + (plane - 1);
-      for (int x = 0; x < w; ++x) dst[static_cast<std::size_t>(x) * planes] = ToSample(row[static_cast<std::size_t>(x)], scale);
+      for (int x = 0; x < w; ++x)
+        dst[static_cast<std::size_t>(x) * planes] = ToSample(row[static_cast<std::size_t>(x)], scale);
     }
   }
 }
@@ -212,7 +214,8 @@ void WriteFits16File(const std::string& path, const Picture16& picture) {
   for (int plane = 1; plane <= planes && status == 0; ++plane) {
     for (int y = 0; y < picture.Height() && status == 0; ++y) {
       const std::uint16_t* src = picture.Row(picture.Height() - 1 - y) + (plane - 1);
-      for (int x = 0; x < picture.Width(); ++x) row[static_cast<std::size_t>(x)] = src[static_cast<std::size_t>(x) * planes];
+      for (int x = 0; x < picture.Width(); ++x)
+        row[static_cast<std::size_t>(x)] = src[static_cast<std::size_t>(x) * planes];
       LONGLONG first[3] = {1, y + 1, plane};
       fits_write_pixll(f, TUSHORT, first, picture.Width(), row.data(), &status);
     }

@@ -120,7 +120,8 @@ class FrameSources::PictureSource final : public FrameSource {
   int SampleDepth() override { return m_depth; }
   bool ReadFrame(int n, SourceFrame& frame) override {
     if (n != 0)
-      throw ReadError("picture \"" + m_path + "\": frame " + std::to_string(n) + " asked for; a picture has frame 0 only");
+      throw ReadError("picture \"" + m_path + "\": frame " + std::to_string(n) +
+                      " asked for; a picture has frame 0 only");
     if (!m_decoded) Decode();
     // Handed over without a copy; a second read decodes the file again.
     std::swap(frame, m_frame);
@@ -156,9 +157,7 @@ void FrameSources::Close() {
 FrameSource& FrameSources::Open(const std::string& path, const FrameSourceOptions& options) {
   const SourceKind kind = SourceKindOfPath(path);
   switch (kind) {
-    case SourceKind::Avi:
-      m_avi = std::make_unique<AviSource>(m_video, path);
-      return *m_avi;
+    case SourceKind::Avi: m_avi = std::make_unique<AviSource>(m_video, path); return *m_avi;
     case SourceKind::Ser: {
       struct stat st {};
       const bool known = ::stat(path.c_str(), &st) == 0;
@@ -172,11 +171,10 @@ FrameSource& FrameSources::Open(const std::string& path, const FrameSourceOption
         const SerReader& r = m_ser->Reader;
         if (r.Cut() && m_warned.emplace(path, static_cast<std::int64_t>(r.FileSize())).second) {
           const std::int32_t promised = r.Header().FrameCount;
-          m_services.ShowWarning("SER video \"" + path + "\" holds " + std::to_string(r.FrameCount()) +
-                                 " whole frames; its header " +
-                                 (promised > 0 ? "promises " + std::to_string(promised)
-                                               : "gives the count " + std::to_string(promised)) +
-                                 " (a recording cut short): the whole frames are read");
+          m_services.ShowWarning(
+              "SER video \"" + path + "\" holds " + std::to_string(r.FrameCount()) + " whole frames; its header " +
+              (promised > 0 ? "promises " + std::to_string(promised) : "gives the count " + std::to_string(promised)) +
+              " (a recording cut short): the whole frames are read");
         }
       }
       return *m_ser;

@@ -84,8 +84,8 @@ void DemosaicBilinear(T* out, const T* mosaic, int width, int height, int redX, 
       const int l = x == 0 ? 1 : x - 1;
       const int r = x == width - 1 ? width - 2 : x + 1;
       const unsigned own = row[x];
-      const unsigned side = (row[l] + row[r] + 1u) >> 1;                        // left and right
-      const unsigned vertical = (up[x] + down[x] + 1u) >> 1;                    // above and below
+      const unsigned side = (row[l] + row[r] + 1u) >> 1;      // left and right
+      const unsigned vertical = (up[x] + down[x] + 1u) >> 1;  // above and below
       const bool redColumn = (x & 1) == redX;
       unsigned red, green, blue;
       if (redRow == redColumn) {
@@ -111,8 +111,7 @@ void DemosaicBilinear(T* out, const T* mosaic, int width, int height, int redX, 
 }
 
 template void DemosaicBilinear<std::uint8_t>(std::uint8_t*, const std::uint8_t*, int, int, int, int, int, int, int);
-template void DemosaicBilinear<std::uint16_t>(std::uint16_t*, const std::uint16_t*, int, int, int, int, int, int,
-                                              int);
+template void DemosaicBilinear<std::uint16_t>(std::uint16_t*, const std::uint16_t*, int, int, int, int, int, int, int);
 
 SerReader::SerReader(const std::string& path, SerByteOrder order) : m_path(path), m_file(path) {
   if (m_file.Size() < SerHeaderBytes)
@@ -122,7 +121,8 @@ SerReader::SerReader(const std::string& path, SerByteOrder order) : m_path(path)
   if (std::memcmp(h, "LUCAM-RECORDER", 14) != 0) Fail(path, "no SER file id (\"LUCAM-RECORDER\") at its start");
   const std::int32_t colour = I32(h + 18);
   if (!KnownColour(colour))
-    Fail(path, "colour id " + std::to_string(colour) + " is not mono (0), a Bayer mosaic (8..11), RGB (100) or BGR (101)");
+    Fail(path,
+         "colour id " + std::to_string(colour) + " is not mono (0), a Bayer mosaic (8..11), RGB (100) or BGR (101)");
   m_header.Colour = static_cast<SerColour>(colour);
   m_header.LittleEndianFlag = I32(h + 22);
   m_header.Width = I32(h + 26);
@@ -147,8 +147,8 @@ SerReader::SerReader(const std::string& path, SerByteOrder order) : m_path(path)
   const std::uint64_t whole = (m_file.Size() - SerHeaderBytes) / m_frameBytes;
   const std::uint64_t promised = m_header.FrameCount > 0 ? static_cast<std::uint64_t>(m_header.FrameCount) : 0;
   if (whole == 0)
-    Fail(path, "the file holds no whole frame of " + std::to_string(m_frameBytes) + " bytes (header: " +
-                   std::to_string(m_header.FrameCount) + " frames)");
+    Fail(path, "the file holds no whole frame of " + std::to_string(m_frameBytes) +
+                   " bytes (header: " + std::to_string(m_header.FrameCount) + " frames)");
   m_cut = promised == 0 || whole < promised;
   m_frames = static_cast<int>(std::min<std::uint64_t>(m_cut ? whole : promised, 0x7FFFFFFF));
   DecideByteOrder(order);
@@ -204,8 +204,8 @@ void SerReader::DecideByteOrder(SerByteOrder order) {
   m_orderSource = SerOrderSource::Header;
   // The first rows of the first frame, about four million samples at most.
   const std::size_t rowSamples = static_cast<std::size_t>(m_header.Width) * static_cast<std::size_t>(SamplesPerPixel());
-  const int rows = static_cast<int>(std::clamp<std::size_t>((std::size_t{1} << 22) / rowSamples, 1,
-                                                            static_cast<std::size_t>(m_header.Height)));
+  const int rows = static_cast<int>(
+      std::clamp<std::size_t>((std::size_t{1} << 22) / rowSamples, 1, static_cast<std::size_t>(m_header.Height)));
   std::vector<std::uint8_t> first(rowSamples * static_cast<std::size_t>(rows) * 2);
   m_file.ReadAt(SerHeaderBytes, first.data(), first.size());
   // Same-colour neighbours: the next sample of a mono frame, the next but one

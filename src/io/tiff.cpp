@@ -165,7 +165,8 @@ class Reader {
       std::vector<std::uint16_t> line(static_cast<std::size_t>(lineBytes) / 2 + 1);
       for (int plane = 0; plane < planes; ++plane)
         for (int y = 0; y < h; ++y) {
-          if (TIFFReadScanline(m_tif, line.data(), static_cast<std::uint32_t>(y), static_cast<std::uint16_t>(plane)) < 0)
+          if (TIFFReadScanline(m_tif, line.data(), static_cast<std::uint32_t>(y), static_cast<std::uint16_t>(plane)) <
+              0)
             FailLibrary("damaged row " + std::to_string(y));
           Store(p, line.data(), y, 0, w, stride, plane);
         }

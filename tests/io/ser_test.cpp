@@ -59,8 +59,7 @@ TEST(SerReader, MonoFramesOfEachDepthFillThePlanesScaledByTheirDepth) {
   for (int i = 0; i < 12; ++i) EXPECT_EQ(p8.Data[i], (100 + 10 * i) * 256);
 
   // 16 bits: the samples as they are; 12 bits: x 16, a value beyond 12 bits held at 65535.
-  WriteSer(dir.File("m16.ser"), {.LittleEndianFlag = 1, .Width = 4, .Height = 3, .Depth = 16},
-           {Ramp(12, 1000, 5000)});
+  WriteSer(dir.File("m16.ser"), {.LittleEndianFlag = 1, .Width = 4, .Height = 3, .Depth = 16}, {Ramp(12, 1000, 5000)});
   SerReader r16(dir.File("m16.ser"), SerByteOrder::Little);
   r16.ReadFrame(0, frame);
   ASSERT_TRUE(frame.IsDeep);
@@ -108,7 +107,8 @@ TEST(SerReader, ByteOrderIsDecidedFromTheDataUnlessForced) {
   // A 16-bit file that says big-endian and holds little-endian samples, and the reverse.
   for (bool little : {true, false}) {
     const std::string file = dir.File(little ? "lie_le.ser" : "lie_be.ser");
-    WriteSer(file, {.LittleEndianFlag = little ? 0 : 1, .Width = 64, .Height = 48, .Depth = 16, .SamplesLittle = little},
+    WriteSer(file,
+             {.LittleEndianFlag = little ? 0 : 1, .Width = 64, .Height = 48, .Depth = 16, .SamplesLittle = little},
              {smooth, smooth});
     SerReader reader(file, SerByteOrder::FromData);
     EXPECT_EQ(reader.LittleEndian(), little) << file;
@@ -184,8 +184,9 @@ TEST(DemosaicBilinear, EachPatternRebuildsLinearColoursInside) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         const bool rx = (x & 1) == redX, ry = (y & 1) == redY;
-        mosaic[static_cast<std::size_t>(y * w + x)] =
-            static_cast<std::uint16_t>(rx && ry ? red(x, y) : !rx && !ry ? blue(x, y) : green(x, y));
+        mosaic[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint16_t>(rx && ry     ? red(x, y)
+                                                                                 : !rx && !ry ? blue(x, y)
+                                                                                              : green(x, y));
       }
     for (int depth : {8, 16}) {
       const std::string file = dir.File("bayer" + std::to_string(pattern) + "_" + std::to_string(depth) + ".ser");

@@ -53,8 +53,8 @@ inline std::vector<std::uint8_t> SerBytes(const SerSpec& s, const std::vector<st
 }
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void WriteSer(const std::string& path, const SerSpec& s, const std::vector<std::vector<std::uint16_t>>& frames) {
