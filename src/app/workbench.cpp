@@ -20,6 +20,9 @@ void BuildLoadMemo(Memo7& memo, const TLoadFramesSettings& s) {
     case 1: memo[0] = " -- BMP --"; break;
     case 2: memo[0] = " -- JPG --"; break;
     case 3: memo[0] = " -- FITS --"; break;
+    case 4: memo[0] = " -- SER --"; break;
+    case 5: memo[0] = " -- TIFF --"; break;
+    case 6: memo[0] = " -- PNG --"; break;
     default: break;
   }
   static const char* const channels[] = {"Channel:     L", "Channel:     R", "Channel:     G", "Channel:     B"};
@@ -298,10 +301,16 @@ void Workbench::RenderPicture() {
 
 std::string Workbench::SaveAction() {
   if (m_busy) return {};
-  const Bitmap* shown = Svc.ResultPaneBitmap();
-  Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
   const std::tm now = Now();
-  const std::string path = SaveResultPicture(Config, Frames, rendered, now);
+  std::string path;
+  const auto format = static_cast<ResultFormat>(Config.EditSave.SaveFormat);
+  if (format == ResultFormat::Fits || format == ResultFormat::Png || format == ResultFormat::Tiff) {
+    path = SaveResultPicture16(Config, Frames, Result, Render, format, now);
+  } else {
+    const Bitmap* shown = Svc.ResultPaneBitmap();
+    Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
+    path = SaveResultPicture(Config, Frames, rendered, now);
+  }
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return path;
 }

@@ -14,6 +14,7 @@
 #include "cli/terminal_services.h"
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "io/fits.h"
 #include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
@@ -84,7 +85,8 @@ class BatchRun {
 void BatchRun::CheckInputs() {
   for (const std::string& file : m_o.Files) {
     if (SourceKindOf(file) < 0) {
-      m_services.Warning("skipping " + Quoted(file) + ": not a picture or video (.bmp, .jpg, .jpeg, .avi)");
+      m_services.Warning("skipping " + Quoted(file) +
+                         ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
       continue;
     }
     CheckReadable(file, "");
@@ -153,6 +155,7 @@ void BatchRun::ApplySettings() {
     c.SetLoadFrames(&TLoadFramesSettings::FlatField, true);
   }
   c.SetLoadFrames(&TLoadFramesSettings::Median, o.Median);
+  c.SetLoadFrames(&TLoadFramesSettings::SERByteOrder, static_cast<std::uint8_t>(o.SerByteOrder));
   c.SetFrameBiasPercent(o.FrameBiasPercent);
   c.SetFrameGainPercent(o.FrameGainPercent);
   // The memory budget goes beyond the dialog's box, so it is set on the frame list itself.
@@ -418,14 +421,17 @@ void BatchRun::WriteOutputs() {
   OutputSection section;
   for (const auto& [channel, file] : m_rawPlanes) {
     EnsureParentFolder(file);
-    WritePgm16(file, m_wb.Result.PlaneOfChannel(channel));
+    const TImage16& plane = m_wb.Result.PlaneOfChannel(channel);
+    if (ResultFormatOfPath(file) == ResultFormat::Fits)
+      WriteFits16File(file, Picture16FromPlane(plane));
+    else
+      WritePgm16(file, plane);
     m_report.RawOutput.push_back(file);
   }
   if (!m_o.Output.empty()) {
     EnsureParentFolder(m_o.Output);
     Bitmap rendered = RenderResultPicture(m_wb.Result, c, m_wb.Render, 0, m_services);
-    SaveResultPictureAs(rendered, m_o.Output);
-    m_report.Output = BitmapSavePath(m_o.Output);
+    m_report.Output = SaveResultPictureAs(rendered, m_wb.Result, c, m_wb.Render, m_o.Output);
   } else {
     EnsureFolder(m_o.ResultDir);
     m_report.Output = m_wb.SaveAction();

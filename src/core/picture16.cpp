@@ -80,6 +80,13 @@ void Image16FromPicture16(TImage16& plane, const Picture16& picture, int channel
   }
 }
 
+Picture16 Picture16FromPlane(const TImage16& plane) {
+  if (!plane.HasStorage()) return {};
+  Picture16 picture(plane.Width, plane.Height, 1);
+  std::copy_n(plane.Data.get(), plane.SampleCount(), picture.Samples());
+  return picture;
+}
+
 void Picture16ToBitmap(Bitmap& bitmap, const Picture16& picture) {
   if (bitmap.Format() != PixelFormat::Bgr24) bitmap.SetFormat(PixelFormat::Bgr24);
   if (bitmap.Width() != picture.Width() || bitmap.Height() != picture.Height())

@@ -59,6 +59,9 @@ class Picture16 {
 /// nothing. The 16-bit counterpart of Image16FromBitmap.
 void Image16FromPicture16(TImage16& plane, const Picture16& picture, int channelCode);
 
+/// A grey picture holding the plane's samples (an empty plane gives 0 x 0).
+Picture16 Picture16FromPlane(const TImage16& plane);
+
 /// The picture as a 24-bit bitmap for display: each sample's high byte (grey
 /// pictures give grey pixels). The bitmap takes the picture's size.
 void Picture16ToBitmap(Bitmap& bitmap, const Picture16& picture);
