@@ -203,9 +203,9 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
 
   if (!raw.Mark.empty()) {
     std::vector<long long> v;
-    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxImageWidth || v[1] > MaxImageHeight)
-      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxImageWidth) +
-                       " and Y in 0.." + std::to_string(MaxImageHeight));
+    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxPictureSide || v[1] > MaxPictureSide)
+      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxPictureSide) +
+                       " and Y in 0.." + std::to_string(MaxPictureSide));
     o.Mark = Point{static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1])};
   }
 

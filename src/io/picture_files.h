@@ -19,9 +19,10 @@ constexpr std::int32_t PictureMaxSide = 32768;
 /// Largest pixel count (width x height) a picture reader accepts: 64 Mi pixels,
 /// 192 MiB as a 24-bit bitmap.
 constexpr std::int64_t PictureMaxPixels = std::int64_t{1} << 26;
-/// Columns a 24-bit row is read or written through (0 .. 3599); the kernel
-/// window, the field operations and the BMP writer refuse to go further.
-constexpr std::int32_t BitmapRowLimit24 = 3600;
+/// Columns a 24-bit row is read or written through (0 .. 32767), the widest
+/// picture the readers give; the kernel window, the field operations and the
+/// BMP writer refuse to go further.
+constexpr std::int32_t BitmapRowLimit24 = PictureMaxSide;
 
 enum class PictureKind { Bmp, Jpeg };
 

@@ -21,6 +21,7 @@ extern "C" {
 #include <vector>
 
 #include "core/image16.h"
+#include "io/picture_input.h"
 
 namespace corvane {
 
@@ -283,7 +284,7 @@ bool VideoReader::State::Open() {
   const AVCodecParameters* par = Stream->codecpar;
   if (par->codec_type != AVMEDIA_TYPE_VIDEO) return false;
   if (Stream->nb_frames < 0 || Stream->nb_frames > INT_MAX) return false;
-  if (par->width < 1 || par->height < 1 || par->width > MaxImageWidth || par->height > MaxImageHeight) return false;
+  if (!PictureSizeAllowed(par->width, par->height)) return false;
   const AVCodec* codec = avcodec_find_decoder(par->codec_id);
   if (codec == nullptr) return false;
   Decoder.reset(avcodec_alloc_context3(codec));

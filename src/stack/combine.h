@@ -21,8 +21,8 @@ struct CombineOptions {
 };
 
 /// Computes the result frame's plane in place. The result starts black with
-/// Shift (0, 0). An empty list leaves it black. Widths above 3600 samples (the
-/// accumulation plane's row limit) are refused with a RangeError before
+/// Shift (0, 0). An empty list leaves it black. Widths above 32 768 samples (the
+/// accumulation plane's row limit, the widest picture) are refused with a RangeError before
 /// anything is combined.
 void CombineFrames(const FrameList& frames, TImageListItem& result, const CombineOptions& options);
 

@@ -82,7 +82,7 @@ TEST(CliOptions, UsageErrorsExitWithOneLineNamingTheOptionAndRange) {
       {{"--avi-start", "20", "--avi-end", "10", "a.avi"}, "corvane-cli: error: --avi-start 20 is after --avi-end 10"},
       {{"--no-stack", "--save-stacked", "s", "a.avi"},
        "corvane-cli: error: --save-stacked needs stacking (not --no-stack)"},
-      {{"--mark", "10", "a.avi"}, "corvane-cli: error: --mark: \"10\" is not X,Y with X in 0..7200 and Y in 0..2700"},
+      {{"--mark", "10", "a.avi"}, "corvane-cli: error: --mark: \"10\" is not X,Y with X in 0..32768 and Y in 0..32768"},
       {{"-q", "-v", "a.avi"}, "corvane-cli: error: --quiet excludes --verbose"},
   };
   for (const UsageCase& c : cases) {

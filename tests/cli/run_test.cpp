@@ -311,9 +311,9 @@ TEST(CliRun, FrameBeyondTheLoadedFramesIsAUsageError) {
   EXPECT_EQ(ErrorLine(r), "corvane-cli: error: --frame: value 3 is outside 1..2 (the frames loaded)");
 }
 
-TEST(CliRun, ProcessingErrorIsStatusThreeNamingTheFile) {
+TEST(CliRun, WidePicturesLoadAndPicturesBeyondTheReaderLimitsAreInputErrors) {
   test::TempDir dir;
-  // A 24-bit BMP wider than the 3600 columns a 24-bit row is converted through.
+  // A 24-bit BMP wider than the 3600 columns 24-bit rows once had.
   constexpr int W = 3700, H = 2;
   const int stride = (W * 3 + 3) & ~3;
   std::string bmp = "BM";
@@ -334,12 +334,21 @@ TEST(CliRun, ProcessingErrorIsStatusThreeNamingTheFile) {
   for (std::uint32_t v : {0u, static_cast<std::uint32_t>(stride * H), 2835u, 2835u, 0u, 0u}) put32(v);
   bmp.append(static_cast<std::size_t>(stride * H), '\x40');
   std::ofstream(dir.File("wide.bmp"), std::ios::binary) << bmp;
-  const test::ProcessResult r = RunCli({"-o", "x.bmp", "wide.bmp"}, dir.Path());
-  EXPECT_EQ(r.Code, 3);
+  const test::ProcessResult ok = RunCli({"-o", "x.bmp", "--no-stack", "wide.bmp"}, dir.Path());
+  EXPECT_EQ(ok.Code, 0) << ok.Err;
+  Bitmap saved;
+  ReadBmpFile(dir.File("x.bmp"), saved);
+  EXPECT_EQ(saved.Width(), W);
+  EXPECT_EQ(saved.Row(1)[3 * (W - 1)], 0x40);
+  // Beyond the reader limits (40 000 columns): an input error naming the file and the limit.
+  bmp.replace(18, 4, std::string("\x40\x9c\0\0", 4));
+  std::ofstream(dir.File("huge.bmp"), std::ios::binary) << bmp;
+  const test::ProcessResult r = RunCli({"-o", "y.bmp", "huge.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
   const std::string line = ErrorLine(r);
-  EXPECT_NE(line.find("3600"), std::string::npos) << line;
-  EXPECT_NE(line.find("wide.bmp"), std::string::npos) << line;
-  EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"wide.bmp"});
+  EXPECT_NE(line.find("32768"), std::string::npos) << line;
+  EXPECT_NE(line.find("huge.bmp"), std::string::npos) << line;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("y.bmp")));
 }
 
 TEST(CliRun, SavedStackedFramesDoNotChangeTheResultName) {

@@ -660,25 +660,25 @@ TEST(VideoBroken, HeadersThatCannotGiveFrames) {
   negative.Length = 0x80000000LL;
   EXPECT_EQ(count("negative.avi", negative), -1);
 
-  // Plane limits: 7200 x 2700 at most.
+  // The reader limits: 32 768 per side at most (7201 x 1 passes the old plane limit).
   AviSpec wide;
   wide.Palette = GreyPalette();
-  wide.Width = 7200;
-  wide.Height = 1;
-  wide.Frames = {Bytes(7200, 9)};
-  EXPECT_EQ(count("7200.avi", wide), 1);
-  Bitmap b;
-  EXPECT_TRUE(reader.ReadFrame(dir.File("7200.avi"), 0, b));
-  EXPECT_EQ(b.Width(), 7200);
   wide.Width = 7201;
+  wide.Height = 1;
   wide.Frames = {Bytes(7204, 9)};
-  EXPECT_EQ(count("7201.avi", wide), -1);
+  EXPECT_EQ(count("7201.avi", wide), 1);
+  Bitmap b;
+  EXPECT_TRUE(reader.ReadFrame(dir.File("7201.avi"), 0, b));
+  EXPECT_EQ(b.Width(), 7201);
+  wide.Width = 32769;
+  wide.Frames = {Bytes(32772, 9)};
+  EXPECT_EQ(count("32769.avi", wide), -1);
   AviSpec tall;
   tall.Palette = GreyPalette();
   tall.Width = 1;
-  tall.Height = 2701;
-  tall.Frames = {Bytes(4 * 2701, 9)};
-  EXPECT_EQ(count("2701.avi", tall), -1);
+  tall.Height = 32769;
+  tall.Frames = {Bytes(4 * 32769, 9)};
+  EXPECT_EQ(count("32769t.avi", tall), -1);
 
   // A finished video of no frames has 0 of them.
   { AviWriter(dir.File("empty.avi"), 4, 4, AviPixelFormat::Grey8).Finish(); }
