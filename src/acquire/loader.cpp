@@ -25,7 +25,8 @@ void FrameLoader::InvalidFormat() {
 
 FrameSource& FrameLoader::OpenSource(const std::string& path) {
   FrameSourceOptions options;
-  options.SerOrder = static_cast<SerByteOrder>(m_settings.LoadFrames.SERByteOrder <= 2 ? m_settings.LoadFrames.SERByteOrder : 0);
+  options.SerOrder =
+      static_cast<SerByteOrder>(m_settings.LoadFrames.SERByteOrder <= 2 ? m_settings.LoadFrames.SERByteOrder : 0);
   return m_sources.Open(path, options);
 }
 

@@ -91,8 +91,8 @@ class FrameLoader {
   std::int32_t m_lastEnd = -1;
   FrameSources m_sources;
   PlaneArena m_arena;
-  SourceFrame m_frame;     ///< each frame is read into it
-  Picture16 m_shownDeep;   ///< the deep frame last shown in the input pane
+  SourceFrame m_frame;    ///< each frame is read into it
+  Picture16 m_shownDeep;  ///< the deep frame last shown in the input pane
   bool m_shownDeepValid = false;
   TImage16 m_input;        ///< the input plane, reused from frame to frame
   TImage16 m_work;         ///< scratch for the shifted and median planes

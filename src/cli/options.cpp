@@ -141,7 +141,8 @@ void CheckPictureName(const std::string& option, const std::string& path) {
     case SourceKind::Tiff:
     case SourceKind::Png: return;
     default:
-      throw UsageError(option + ": \"" + path + "\" is not a picture (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png)");
+      throw UsageError(option + ": \"" + path +
+                       "\" is not a picture (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png)");
   }
 }
 

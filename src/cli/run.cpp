@@ -85,8 +85,9 @@ class BatchRun {
 void BatchRun::CheckInputs() {
   for (const std::string& file : m_o.Files) {
     if (SourceKindOf(file) < 0) {
-      m_services.Warning("skipping " + Quoted(file) +
-                         ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
+      m_services.Warning(
+          "skipping " + Quoted(file) +
+          ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
       continue;
     }
     CheckReadable(file, "");

@@ -98,7 +98,8 @@ struct TGeneralSettings {
 
 /// "Preview frames" tab.
 struct TLoadFramesSettings {
-  std::uint8_t SourceType = 0;  ///< 0 AVI video, 1 BMP, 2 JPEG, 3 FITS, 4 SER video, 5 TIFF, 6 PNG (set by frame loading)
+  /// 0 AVI video, 1 BMP, 2 JPEG, 3 FITS, 4 SER video, 5 TIFF, 6 PNG (set by frame loading)
+  std::uint8_t SourceType = 0;
   std::int32_t AVIStart = 0;
   std::int32_t AVIEnd = 9999;
   std::int32_t AVISkipFrames = 0;

@@ -16,7 +16,9 @@
 #include "cli/cli_process.h"
 #include "core/bitmap.h"
 #include "io/avi_writer.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
+#include "io/ser_writer.h"
 #include "support/test_support.h"
 
 namespace corvane {
@@ -142,6 +144,39 @@ TEST(CliRun, RawOutputIsTheMeanOfKnownFrames) {
   }
   // The default picture name: the first file's stem, postfix and number, in the current folder.
   EXPECT_TRUE(fs::is_regular_file(dir.Path() / "f0__1.bmp"));
+}
+
+TEST(CliRun, SixteenBitSerFramesGiveSixteenBitResultFiles) {
+  // 12-bit frames whose mean is known: the raw FITS plane and the 16-bit
+  // pictures hold it at full precision (12-bit values x 16).
+  test::TempDir dir;
+  constexpr int W = 40, H = 30;
+  std::vector<std::vector<std::uint16_t>> frames;
+  for (int f = 0; f < 3; ++f) {
+    std::vector<std::uint16_t> s(W * H);
+    for (int i = 0; i < W * H; ++i)
+      s[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>((i * 7 + f * 301) % 4096);
+    frames.push_back(s);
+  }
+  test::WriteSer(dir.File("moon.ser"), {.LittleEndianFlag = 0, .Width = W, .Height = H, .Depth = 12}, frames);
+  auto expected = [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    return (16 * (frames[0][k] + frames[1][k] + frames[2][k])) / 3;
+  };
+  for (const char* output : {"result.png", "result.TIF", "result.fits"}) {
+    const test::ProcessResult r =
+        RunCli({"--no-stack", "-q", "-o", output, "--raw-output", "raw.fts", "moon.ser"}, dir.Path());
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    for (const std::string file : {std::string(output), std::string("raw.fts")}) {
+      SourceFrame picture;
+      JpegDecoder decoder;
+      ASSERT_TRUE(ReadPictureFrame(dir.File(file), picture, decoder)) << file;
+      ASSERT_TRUE(picture.IsDeep) << file;
+      ASSERT_EQ(picture.Deep.Width(), W);
+      ASSERT_EQ(picture.Deep.Channels(), 1);
+      for (int i = 0; i < W * H; ++i) ASSERT_EQ(picture.Deep.Samples()[i], expected(i)) << file << " " << i;
+    }
+  }
 }
 
 TEST(CliRun, FrameRangeAppliesToEveryVideo) {

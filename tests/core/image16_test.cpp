@@ -51,14 +51,16 @@ TEST(Image16Index, OverflowIsAnError) {
 }
 
 TEST(Image16ClipRect, FollowsTheFiveSteps) {
-  struct Case { int x, y, w, h, ex, ey, ew, eh; };
+  struct Case {
+    int x, y, w, h, ex, ey, ew, eh;
+  };
   const Case cases[] = {
-      {-3, 0, 10, 5, 0, 0, 10, 5},     // negative origin keeps the width
-      {-3, 0, 98, 5, 0, 0, 97, 5},     // |X| + W past the edge: W = 100 - 3
-      {100, 0, 10, 5, 100, 0, 0, 5},   // origin at the far edge: empty
-      {150, 0, 10, 5, 100, 0, 0, 5},   // beyond: pulled back, empty
-      {-250, 0, 10, 5, 0, 0, 0, 5},    // more than a plane size before 0: empty
-      {5, 5, -4, 300, 5, 5, 0, 45},    // negative size, over-tall size
+      {-3, 0, 10, 5, 0, 0, 10, 5},    // negative origin keeps the width
+      {-3, 0, 98, 5, 0, 0, 97, 5},    // |X| + W past the edge: W = 100 - 3
+      {100, 0, 10, 5, 100, 0, 0, 5},  // origin at the far edge: empty
+      {150, 0, 10, 5, 100, 0, 0, 5},  // beyond: pulled back, empty
+      {-250, 0, 10, 5, 0, 0, 0, 5},   // more than a plane size before 0: empty
+      {5, 5, -4, 300, 5, 5, 0, 45},   // negative size, over-tall size
       {0, 0, 1000, 1000, 0, 0, 100, 50},
   };
   for (const Case& c : cases) {
