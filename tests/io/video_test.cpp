@@ -310,6 +310,61 @@ TEST(VideoFormats, PalettedFramesTakeTheirColoursAndAreNotShifted) {
   }
 }
 
+TEST(VideoFormats, OddWidthEightBitFramesPaddedOrPacked) {
+  // 8-bit grey and palette frames of widths that are no multiple of 4: rows
+  // padded to 4 bytes (as DIBs are) or packed; the chunk size tells which.
+  test::TempDir dir;
+  std::mt19937 rng(21);
+  Bytes colours;
+  for (std::uint32_t i = 0; i < 256; ++i) Put32(colours, (i * 0x9E3779B1u) & 0xFFFFFF);
+  for (int width : {321, 5, 7})
+    for (bool packed : {false, true})
+      for (const Bytes* palette : {static_cast<const Bytes*>(nullptr), static_cast<const Bytes*>(&colours)}) {
+        const int height = 6;
+        AviSpec spec;
+        spec.Width = width;
+        spec.Height = height;
+        spec.Palette = palette != nullptr ? *palette : GreyPalette();
+        std::vector<Bytes> pictures;
+        for (int f = 0; f < 3; ++f) {
+          pictures.push_back(RandomBytes(rng, static_cast<std::size_t>(width) * height));
+          Bytes dib = ToDib(pictures.back(), width, height, 1);
+          if (packed) {
+            dib.clear();
+            for (int y = height - 1; y >= 0; --y)
+              dib.insert(dib.end(), pictures.back().begin() + static_cast<std::ptrdiff_t>(y) * width,
+                         pictures.back().begin() + static_cast<std::ptrdiff_t>(y + 1) * width);
+          }
+          spec.Frames.push_back(dib);
+        }
+        const std::string name = "odd" + std::to_string(width) + (packed ? "p" : "") + (palette ? "c" : "g") + ".avi";
+        WriteBytes(dir.File(name), BuildAvi(spec));
+        VideoReader reader;
+        ASSERT_EQ(reader.FrameCount(dir.File(name)), 3) << name;
+        const Bytes& table = palette != nullptr ? *palette : spec.Palette;
+        for (int f : {2, 0, 1}) {
+          Bitmap b;
+          ASSERT_TRUE(reader.ReadFrame(dir.File(name), f, b)) << name << " frame " << f;
+          EXPECT_TRUE(SamePixels(b, Expected(pictures[static_cast<std::size_t>(f)], width, height, &table)))
+              << name << " frame " << f;
+        }
+      }
+  // Grey FourCC frames of an odd width: rows from the top, packed.
+  const int w = 321, h = 4;
+  const Bytes grey = RandomBytes(rng, static_cast<std::size_t>(w) * h);
+  const Bytes palette = GreyPalette();
+  AviSpec y800;
+  y800.Width = w;
+  y800.Height = h;
+  y800.Compression = Fourcc("Y800");
+  y800.Frames = {grey, grey};
+  WriteBytes(dir.File("y800.avi"), BuildAvi(y800));
+  VideoReader reader;
+  Bitmap b;
+  ASSERT_TRUE(reader.ReadFrame(dir.File("y800.avi"), 1, b));
+  EXPECT_TRUE(SamePixels(b, Expected(grey, w, h, &palette)));
+}
+
 TEST(VideoFormats, TopDownDibAndGreyFourccs) {
   test::TempDir dir;
   std::mt19937 rng(8);
