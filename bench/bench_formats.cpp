@@ -165,7 +165,8 @@ LoadResult LoadOnce(const std::vector<std::string>& files) {
   r.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.GrownKiB = ResidentKiB() - before;
   r.Count = frames.Count();
-  for (int i = 0; i < frames.Count(); ++i) r.FrameMiB += static_cast<double>(frames[i].Image.SampleCount()) * 2 / 1048576.0;
+  for (int i = 0; i < frames.Count(); ++i)
+    r.FrameMiB += static_cast<double>(frames[i].Image.SampleCount()) * 2 / 1048576.0;
   return r;
 }
 
