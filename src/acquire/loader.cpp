@@ -23,7 +23,7 @@ void FrameLoader::InvalidFormat() {
   m_services.Beep();
 }
 
-FrameSource& FrameLoader::OpenSource(const std::string& path) {
+std::shared_ptr<FrameSource> FrameLoader::OpenSource(const std::string& path) {
   FrameSourceOptions options;
   options.SerOrder =
       static_cast<SerByteOrder>(m_settings.LoadFrames.SERByteOrder <= 2 ? m_settings.LoadFrames.SERByteOrder : 0);
@@ -237,7 +237,9 @@ bool FrameLoader::Preview(const std::vector<std::string>& files) {
   const int kind = SourceKindOf(m_currentFile);
   if (kind < 0) return false;
   m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
-  FrameSource& source = OpenSource(m_currentFile);  // a picture or SER file that cannot be read throws
+  const std::shared_ptr<FrameSource> opened =
+      OpenSource(m_currentFile);  // a picture or SER file that cannot be read throws
+  FrameSource& source = *opened;
   bool read = false;
   if (source.IsVideo()) {
     const int n = source.FrameCount();
@@ -317,11 +319,12 @@ void FrameLoader::Load() {
     const int kind = SourceKindOf(file);
     if (kind >= 0) {
       m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
-      FrameSource& source = OpenSource(file);
-      if (source.IsVideo()) {
-        LoadVideo(source, file);
+      // Held while the video loads: the settings listener may open sources meanwhile.
+      const std::shared_ptr<FrameSource> source = OpenSource(file);
+      if (source->IsVideo()) {
+        LoadVideo(*source, file);
       } else {
-        source.ReadFrame(0, m_frame);
+        source->ReadFrame(0, m_frame);
         AddFrame(ProcessFrame(m_frame, file, -1, true));
       }
     }
@@ -338,9 +341,9 @@ void FrameLoader::LoadFramesChanged() {
   // A frame of the video shown unprocessed in a pane; nothing when it cannot be read.
   auto videoFrame = [this](std::int32_t n, Bitmap& shown) {
     try {
-      FrameSource& source = OpenSource(m_currentFile);
+      const std::shared_ptr<FrameSource> source = OpenSource(m_currentFile);
       SourceFrame frame;
-      if (n < 0 || n >= source.FrameCount() || !source.ReadFrame(n, frame)) return false;
+      if (n < 0 || n >= source->FrameCount() || !source->ReadFrame(n, frame)) return false;
       SourceFrameToBitmap(shown, frame);
       return true;
     } catch (const ReadError&) {

@@ -74,7 +74,7 @@ class FrameLoader {
   void InvalidFormat();
   const TImageListItem* CorrectionPicture(CachedPicture& cache, const std::string& file, int channel);
   const Lut16& BiasGainTable(double bias, double gain, bool& identity);
-  FrameSource& OpenSource(const std::string& path);
+  std::shared_ptr<FrameSource> OpenSource(const std::string& path);
   void LoadVideo(FrameSource& source, const std::string& file);
   void ShowInput(Bitmap& input);
   std::unique_ptr<TImageListItem> Process(std::int32_t outW, std::int32_t outH, const std::string& fileName,

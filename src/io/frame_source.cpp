@@ -148,16 +148,14 @@ FrameSources::FrameSources(Services& services) : m_services(services) {}
 FrameSources::~FrameSources() = default;
 
 void FrameSources::Close() {
-  m_avi.reset();
   m_ser.reset();
-  m_picture.reset();
   m_video.Close();
 }
 
-FrameSource& FrameSources::Open(const std::string& path, const FrameSourceOptions& options) {
+std::shared_ptr<FrameSource> FrameSources::Open(const std::string& path, const FrameSourceOptions& options) {
   const SourceKind kind = SourceKindOfPath(path);
   switch (kind) {
-    case SourceKind::Avi: m_avi = std::make_unique<AviSource>(m_video, path); return *m_avi;
+    case SourceKind::Avi: return std::make_shared<AviSource>(m_video, path);
     case SourceKind::Ser: {
       struct stat st {};
       const bool known = ::stat(path.c_str(), &st) == 0;
@@ -167,7 +165,7 @@ FrameSource& FrameSources::Open(const std::string& path, const FrameSourceOption
       if (!m_ser || m_ser->Reader.Path() != path || !known || m_ser->ModifiedNs != modified ||
           m_ser->Reader.FileSize() != static_cast<std::uint64_t>(st.st_size) || m_ser->Order != options.SerOrder) {
         m_ser.reset();
-        m_ser = std::make_unique<SerSource>(path, options.SerOrder, modified);
+        m_ser = std::make_shared<SerSource>(path, options.SerOrder, modified);
         const SerReader& r = m_ser->Reader;
         if (r.Cut() && m_warned.emplace(path, static_cast<std::int64_t>(r.FileSize())).second) {
           const std::int32_t promised = r.Header().FrameCount;
@@ -177,16 +175,13 @@ FrameSource& FrameSources::Open(const std::string& path, const FrameSourceOption
               " (a recording cut short): the whole frames are read");
         }
       }
-      return *m_ser;
+      return m_ser;
     }
     case SourceKind::Bmp:
     case SourceKind::Jpeg:
     case SourceKind::Fits:
     case SourceKind::Tiff:
-    case SourceKind::Png:
-      m_picture.reset();
-      m_picture = std::make_unique<PictureSource>(kind, path, m_jpeg);
-      return *m_picture;
+    case SourceKind::Png: return std::make_shared<PictureSource>(kind, path, m_jpeg);
     case SourceKind::None: break;
   }
   throw ReadError("cannot read \"" + path + "\": not a picture or video file by its extension");

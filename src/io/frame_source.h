@@ -127,12 +127,13 @@ class FrameSources {
   FrameSources(const FrameSources&) = delete;
   FrameSources& operator=(const FrameSources&) = delete;
 
-  /// The source of the file, by its kind (SourceKindOfPath). The reference
-  /// stays valid until the next Open or Close. Pictures are decoded here;
+  /// The source of the file, by its kind (SourceKindOfPath). The caller may
+  /// keep it while later calls open other sources (a load that lets the
+  /// settings listener read frames meanwhile). Pictures are decoded here;
   /// SER headers are read and checked here. Throws ReadError naming the file
   /// for a picture or SER file that cannot be read, and for a kind that is not
   /// a frame file; an AVI that cannot be read is a source with FrameCount -1.
-  FrameSource& Open(const std::string& path, const FrameSourceOptions& options = {});
+  std::shared_ptr<FrameSource> Open(const std::string& path, const FrameSourceOptions& options = {});
 
   /// Closes the open files (the next Open opens them again).
   void Close();
@@ -149,9 +150,7 @@ class FrameSources {
   Services& m_services;
   VideoReader m_video;
   JpegDecoder m_jpeg;
-  std::unique_ptr<AviSource> m_avi;
-  std::unique_ptr<SerSource> m_ser;
-  std::unique_ptr<PictureSource> m_picture;
+  std::shared_ptr<SerSource> m_ser;
   std::set<std::pair<std::string, std::int64_t>> m_warned;  ///< cut files already reported (name, size)
 };
 

@@ -63,11 +63,13 @@ class JpegDecoder {
 /// bitmap is then left as it was.
 void ReadBmpFile(const std::string& path, Bitmap& out);
 
-/// The dark-frame and flat-field picture reader, chosen by UpperExtension:
-/// ".BMP" is read with ReadBmpFile (in whatever format it has; the caller makes
-/// it 24-bit); ".JPG" and ".JPEG" are decoded as frames are; ".FTS", ".FITS"
-/// and any other extension read nothing and leave the bitmap as it was.
-/// Throws what the readers throw.
+/// The picture reader of the 8-bit kinds, chosen by UpperExtension: ".BMP" is
+/// read with ReadBmpFile (in whatever format it has; the caller makes it
+/// 24-bit); ".JPG" and ".JPEG" are decoded as frames are; ".FTS", ".FITS" and
+/// any other extension read nothing and leave the bitmap as it was. (Frame
+/// loading reads dark frames and flat fields of every picture kind, FITS too,
+/// at full precision through ReadPictureFrame in io/frame_source.h.) Throws
+/// what the readers throw.
 void LoadPictureFile(Bitmap& bitmap, const std::string& path);
 
 /// The frame loader's reader: a BMP straight into the bitmap, a JPEG through the

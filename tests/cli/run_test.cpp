@@ -167,7 +167,7 @@ TEST(CliRun, SixteenBitSerFramesGiveSixteenBitResultFiles) {
     const test::ProcessResult r =
         RunCli({"--no-stack", "-q", "-o", output, "--raw-output", "raw.fts", "moon.ser"}, dir.Path());
     ASSERT_EQ(r.Code, 0) << r.Err;
-    for (const std::string file : {std::string(output), std::string("raw.fts")}) {
+    for (const std::string& file : {std::string(output), std::string("raw.fts")}) {
       SourceFrame picture;
       JpegDecoder decoder;
       ASSERT_TRUE(ReadPictureFrame(dir.File(file), picture, decoder)) << file;

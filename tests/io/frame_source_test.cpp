@@ -30,7 +30,8 @@ TEST(FrameSource, PicturesAreOneFrameThatReadsAgain) {
   WritePng16File(dir.File("p.png"), picture);
   NullServices services;
   FrameSources sources(services);
-  FrameSource& source = sources.Open(dir.File("p.png"));
+  const std::shared_ptr<FrameSource> opened = sources.Open(dir.File("p.png"));
+  FrameSource& source = *opened;
   EXPECT_EQ(source.Kind(), SourceKind::Png);
   EXPECT_FALSE(source.IsVideo());
   EXPECT_EQ(source.FrameCount(), 1);
@@ -48,7 +49,7 @@ TEST(FrameSource, PicturesAreOneFrameThatReadsAgain) {
   EXPECT_THROW(sources.Open(dir.File("notes.txt")), ReadError);
   EXPECT_THROW(sources.Open(dir.File("missing.png")), ReadError);
   // An AVI that cannot be read is a source of -1 frames, as the loader expects.
-  EXPECT_EQ(sources.Open(dir.File("missing.avi")).FrameCount(), -1);
+  EXPECT_EQ(sources.Open(dir.File("missing.avi"))->FrameCount(), -1);
 }
 
 TEST(FrameSource, FieldsOfDeepFramesMatchTheBitmapRule) {

@@ -162,7 +162,7 @@ TEST(SerReader, CutFilesGiveTheirWholeFramesAndOneWarning) {
   // Through the frame sources: one warning per file, however often it is opened.
   test::RecordingServices services;
   FrameSources sources(services);
-  EXPECT_EQ(sources.Open(dir.File("cut.ser")).FrameCount(), 3);
+  EXPECT_EQ(sources.Open(dir.File("cut.ser"))->FrameCount(), 3);
   sources.Open(dir.File("whole.ser"));
   sources.Open(dir.File("cut.ser"));
   ASSERT_EQ(services.Warnings.size(), 1u);
@@ -202,9 +202,15 @@ TEST(DemosaicBilinear, EachPatternRebuildsLinearColoursInside) {
           const bool inside = x > 0 && y > 0 && x < w - 1 && y < h - 1;
           const bool rx = (x & 1) == redX, ry = (y & 1) == redY;
           const auto at = [&](const TImage16& p) { return Image16GetPixel(p, x, y); };
-          if (inside || (rx && ry)) EXPECT_EQ(at(r), red(x, y) * scale) << file << " " << x << "," << y;
-          if (inside || (!rx && !ry)) EXPECT_EQ(at(b), blue(x, y) * scale) << file << " " << x << "," << y;
-          if (inside || rx != ry) EXPECT_EQ(at(g), green(x, y) * scale) << file << " " << x << "," << y;
+          if (inside || (rx && ry)) {
+            EXPECT_EQ(at(r), red(x, y) * scale) << file << " " << x << "," << y;
+          }
+          if (inside || (!rx && !ry)) {
+            EXPECT_EQ(at(b), blue(x, y) * scale) << file << " " << x << "," << y;
+          }
+          if (inside || rx != ry) {
+            EXPECT_EQ(at(g), green(x, y) * scale) << file << " " << x << "," << y;
+          }
         }
     }
   }
