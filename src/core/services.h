@@ -24,9 +24,15 @@ class Services {
   /// skipped when there is none.
   virtual bool HasInputPane() const noexcept { return false; }
   virtual bool HasResultPane() const noexcept { return false; }
-  /// Copies the bitmap into that pane and repaints it; nothing without a pane.
+  /// Copies the bitmap into that pane, which shows it at the latest when
+  /// pending input is taken next (ProcessPending); nothing without a pane.
   virtual void ShowInInputPane(const Bitmap& /*bitmap*/) {}
   virtual void ShowInResultPane(const Bitmap& /*bitmap*/) {}
+  /// Whether a live view handed over now would be seen. A front-end that
+  /// repaints its panes at most at the screen's rate answers false until its
+  /// next repaint is due; a long loop may then skip work done only for a live
+  /// view (but shows the view of its last step, which stays on screen).
+  virtual bool LiveViewDue() const noexcept { return true; }
   /// The bitmap shown in that pane, or null.
   virtual const Bitmap* InputPaneBitmap() const noexcept { return nullptr; }
   virtual const Bitmap* ResultPaneBitmap() const noexcept { return nullptr; }

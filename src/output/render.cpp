@@ -51,6 +51,12 @@ void ReadLutFile(const std::string& path, Lut16& table) {
   }
 }
 
+void ChooseLutFile(Settings& settings, const std::string& path) {
+  const Lut16Ptr scratch = MakeLut16();
+  ReadLutFile(path, *scratch);
+  settings.SetEditSave(&TEditSaveSettings::LUTFile, path);
+}
+
 namespace {
 
 constexpr std::uint8_t Clamp255(std::int64_t v) noexcept {

@@ -48,6 +48,13 @@ struct RenderState {
 /// when it cannot be opened or read or is shorter; `table` is then unchanged.
 void ReadLutFile(const std::string& path, Lut16& table);
 
+/// "Load LUT" after the user confirmed `path`: the file is read first, so a
+/// file that cannot serve as a look-up table throws ReadError naming it and
+/// changes nothing (a chosen file is read again at every rendering, which
+/// would otherwise fail from then on); then EditSave.LUTFile := path and the
+/// Edit/Save listeners are notified.
+void ChooseLutFile(Settings& settings, const std::string& path);
+
 /// Renders the result picture:
 /// 1. when EditSave.LUTFile is not empty the file is read into state.LutTable
 ///    (whether or not UseLUT is ticked);

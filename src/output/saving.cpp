@@ -124,17 +124,24 @@ void SaveLocalPSF(const TConvKernel& psf, const std::string& path) {
   SaveBitmapFile(picture, path);
 }
 
-void SaveInvertingLut(RenderState& state, const std::string& path) {
+void FillInvertingLut(RenderState& state) {
   if (!state.LutTable) state.LutTable = MakeLut16();
   Lut16& table = *state.LutTable;
+  for (std::size_t i = 0; i < 65536; ++i) table[i] = static_cast<std::uint16_t>(65535 - i);
+}
+
+void WriteLutFile(const Lut16& table, const std::string& path) {
   std::vector<std::uint8_t> bytes(LutFileBytes);
   for (std::size_t i = 0; i < 65536; ++i) {
-    const auto v = static_cast<std::uint16_t>(65535 - i);
-    table[i] = v;
-    bytes[2 * i] = static_cast<std::uint8_t>(v);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    bytes[2 * i] = static_cast<std::uint8_t>(table[i]);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(table[i] >> 8);
   }
   WriteFileAtomically(path, bytes);
+}
+
+void SaveInvertingLut(RenderState& state, const std::string& path) {
+  FillInvertingLut(state);
+  WriteLutFile(*state.LutTable, path);
 }
 
 }  // namespace corvane

@@ -83,10 +83,18 @@ std::string ResultLabelAfterSave(Settings& settings, const FrameList& frames, co
 /// kernel's width (byte 0) is 0 or above 17; WriteError from the file.
 void SaveLocalPSF(const TConvKernel& psf, const std::string& path);
 
-/// Fills state.LutTable with entry i := 65535 - i, then writes the 65 536
-/// entries as 16-bit little-endian words to `path` (131 072 bytes, written
-/// atomically). The table keeps the inverting entries even when the write
-/// fails. Throws WriteError from the file.
+/// Fills state.LutTable with the inverting table, entry i := 65535 - i. The
+/// double-click on the input pane does this before its save dialog opens, so
+/// a cancelled dialog still leaves the table for "Use LUT".
+void FillInvertingLut(RenderState& state);
+
+/// Writes a look-up table as a LUT file: its 65 536 entries as 16-bit
+/// little-endian words (131 072 bytes, written atomically, so no partial file
+/// is left). Throws WriteError from the file.
+void WriteLutFile(const Lut16& table, const std::string& path);
+
+/// FillInvertingLut, then WriteLutFile of that table. The table keeps the
+/// inverting entries even when the write fails. Throws WriteError.
 void SaveInvertingLut(RenderState& state, const std::string& path);
 
 }  // namespace corvane

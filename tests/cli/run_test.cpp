@@ -313,6 +313,25 @@ TEST(CliRun, ShortLutIsAnInputErrorAndNothingIsWritten) {
   EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"p.bmp", "short.lut"}));
 }
 
+TEST(CliRun, PsfPicturesAreReadAsThePsfButtonReadsThem) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  WriteGreyBmp(dir.File("big.bmp"), 18, 15, std::vector<std::uint8_t>(18 * 15, 50));
+  const test::ProcessResult big =
+      RunCli({"--unsharp", "4", "--unsharp-psf", "big.bmp", "-o", "x.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(big.Code, 0) << big.Err;
+  EXPECT_NE(big.Err.find("corvane-cli: warning: The PSF picture is larger than 17 x 15 pixels: \"big.bmp\""),
+            std::string::npos)
+      << big.Err;
+
+  std::ofstream(dir.File("broken.bmp")) << "not a picture";
+  const test::ProcessResult broken =
+      RunCli({"--deconvolve", "lr", "--deconvolve-psf", "broken.bmp", "-o", "y.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(broken.Code, 2);
+  EXPECT_NE(ErrorLine(broken).find("broken.bmp"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.Path() / "y.bmp"));
+}
+
 TEST(CliRun, UnwritableOutputIsAnOutputErrorWithNoPartialFile) {
   test::TempDir dir;
   WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));

@@ -159,6 +159,23 @@ TEST(RenderLut, MissingOrShortFileKeepsThePaneAndTheTable) {
   }
 }
 
+TEST(RenderLut, ChoosingAFileThatIsNoTableChangesNothing) {
+  TempDir dir;
+  Settings settings;
+  int notified = 0;
+  settings.RegisterEditSaveListener([&] { ++notified; });
+  WriteLut(dir.File("good.lut"), std::vector<std::uint16_t>(65536, 7), 0);
+  WriteLut(dir.File("short.lut"), std::vector<std::uint16_t>(65535, 9), 1);
+  ChooseLutFile(settings, dir.File("good.lut"));
+  EXPECT_EQ(settings.EditSave.LUTFile, dir.File("good.lut"));
+  EXPECT_EQ(notified, 1);
+  for (const std::string& name : {dir.File("missing.lut"), dir.File("short.lut")}) {
+    EXPECT_THROW(ChooseLutFile(settings, name), ReadError) << name;
+    EXPECT_EQ(settings.EditSave.LUTFile, dir.File("good.lut"));
+    EXPECT_EQ(notified, 1);
+  }
+}
+
 TEST(RenderLut, BiasAndGainApplyAfterTheUserTable) {
   std::mt19937 rng(4);
   TResultPicture result = RandomResult(rng, 31, 17);

@@ -24,6 +24,7 @@ class RecordingServices : public Services {
   std::vector<std::string> Warnings;
   int Pumps = 0;
   int Beeps = 0;
+  bool LiveView = true;  ///< what LiveViewDue answers
   int InputShows = 0;
   int ResultShows = 0;
   Bitmap LastInput, LastResult;
@@ -49,6 +50,7 @@ class RecordingServices : public Services {
     if (OnPump) OnPump(*this);
   }
   void Beep() override { ++Beeps; }
+  bool LiveViewDue() const noexcept override { return LiveView; }
 
  protected:
   void OnProgressStart(int bar, int minimum, int maximum, const std::string& caption) override {
