@@ -22,6 +22,9 @@ void BuildLoadMemo(Memo7& memo, const TLoadFramesSettings& s) {
     case 1: memo[0] = " -- BMP --"; break;
     case 2: memo[0] = " -- JPG --"; break;
     case 3: memo[0] = " -- FITS --"; break;
+    case 4: memo[0] = " -- SER --"; break;
+    case 5: memo[0] = " -- TIFF --"; break;
+    case 6: memo[0] = " -- PNG --"; break;
     default: break;
   }
   static const char* const channels[] = {"Channel:     L", "Channel:     R", "Channel:     G", "Channel:     B"};
@@ -103,6 +106,7 @@ void Workbench::ApplyStateChange() {
   apply(Buttons.Save, e.Save);
   apply(PictureCalculated, e.PictureCalculated);
   if (e.ClearManualMark) Mark.Clear();
+  if (OnStateChanged) OnStateChanged();
 }
 
 void Workbench::SelectTab(SettingsTab tab) {
@@ -209,7 +213,10 @@ bool Workbench::StackFramesRun() {
     AlignFrame(frame, fx, fy, i, area.x, area.y, bx, by, basis, options, Alignment, Svc);
     reached = i + 1;
     Svc.ProcessPending();
-    if (s.ShowProcess && Svc.HasInputPane()) {
+    // Esc can only have come in while pending input was taken.
+    const bool stop = Svc.TakeAbort();
+    const bool lastShown = stop || i == Frames.Count() - 1;
+    if (s.ShowProcess && Svc.HasInputPane() && (lastShown || Svc.LiveViewDue())) {
       Bitmap overlay(std::max(basis.Plane.Width, frame.Image.Width), std::max(basis.Plane.Height, frame.Image.Height));
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelR);
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelG);
@@ -217,7 +224,7 @@ bool Workbench::StackFramesRun() {
       Svc.ShowInInputPane(overlay);
     }
     Svc.ShowMemoryUsed();
-    if (Svc.TakeAbort()) break;
+    if (stop) break;
   }
   RateStackedFrames(reached);
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
@@ -263,6 +270,7 @@ void Workbench::StackFramesReset() {
     Frames[i].SubShift = {};
   }
   Buttons.SaveStacked = false;
+  if (OnStateChanged) OnStateChanged();
 }
 
 std::vector<std::string> Workbench::StackFramesSave() {
@@ -331,6 +339,13 @@ void Workbench::CalculateRun() {
   Image16Create(plane, load.OutputWidth, load.OutputHeight);
   Image16Copy(plane, 0, 0, m.Image, 0, 0, m.Image.Width, m.Image.Height);
   m_calculated[static_cast<std::size_t>(channel)] = true;
+  if (!m_calculated[0]) {
+    // The picture takes its size from the L plane. Until an L plane has been
+    // calculated it is black at the size of the planes calculated, so a colour
+    // run shows and saves the frames' size, not the start-up 192 x 144.
+    Image16Free(Result.Mono);
+    Image16Create(Result.Mono, load.OutputWidth, load.OutputHeight);
+  }
   RenderPicture();
   SelectTab(SettingsTab::EditSave);
   Fsm.EventDone();
@@ -341,14 +356,54 @@ void Workbench::RenderPicture() {
   RenderResultPicture(Result, Config, Render, Fsm.GetState(), Svc);
 }
 
+Bitmap Workbench::RenderedPicture() {
+  // The picture as last shown; without a result pane, rendered now.
+  const Bitmap* shown = Svc.ResultPaneBitmap();
+  return shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
+}
+
 std::string Workbench::SaveAction() {
   if (m_busy) return {};
-  const Bitmap* shown = Svc.ResultPaneBitmap();
-  Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
   const std::tm now = Now();
-  const std::string path = SaveResultPicture(Config, Frames, rendered, now);
+  std::string path;
+  const auto format = static_cast<ResultFormat>(Config.EditSave.SaveFormat);
+  if (format == ResultFormat::Fits || format == ResultFormat::Png || format == ResultFormat::Tiff) {
+    path = SaveResultPicture16(Config, Frames, Result, Render, format, now);
+  } else {
+    Bitmap rendered = RenderedPicture();
+    path = SaveResultPicture(Config, Frames, rendered, now);
+  }
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return path;
+}
+
+std::string Workbench::SaveAsAction(const SaveChooser& choose) {
+  if (m_busy) return {};
+  Bitmap rendered = RenderedPicture();
+  const std::tm now = Now();
+  const std::string proposed = ProposedSaveName(Config, Frames, now);
+  const std::optional<std::string> chosen = choose ? choose(proposed) : std::nullopt;
+  std::string written;
+  if (chosen && !chosen->empty()) written = SaveResultPictureAs(rendered, Result, Config, Render, *chosen);
+  Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
+  return written;
+}
+
+std::string Workbench::SavePictureAction(const SaveChooser& choose) {
+  return Config.General.SaveAsButton ? SaveAsAction(choose) : SaveAction();
+}
+
+bool Workbench::KeyCommandAction(const KeyCommand& command) {
+  switch (command.Action) {
+    case KeyAction::None: return false;
+    case KeyAction::Abort: Svc.RaiseAbort(); break;
+    case KeyAction::NextFrame: Quality.StepFrame(+1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::PreviousFrame: Quality.StepFrame(-1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::QualityUp: Quality.StepQuality(+1, Frames); break;
+    case KeyAction::QualityDown: Quality.StepQuality(-1, Frames); break;
+    case KeyAction::QualityPreset: Quality.PresetQuality(command.Preset, Frames); break;
+  }
+  return true;
 }
 
 }  // namespace corvane

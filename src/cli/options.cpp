@@ -8,7 +8,9 @@
 #include <iostream>
 
 #include "app/version.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
+#include "output/saving.h"
 #include "stack/combine.h"
 
 namespace corvane::cli {
@@ -112,6 +114,7 @@ const std::vector<std::string> DeconvolveWords{"cittert", "lr"};
 const std::vector<std::string> ProgressWords{"auto", "always", "never"};
 const std::vector<std::string> RateWords{"index", "sharpness"};            // by the Rating value
 const std::vector<std::string> InterpolationWords{"bilinear", "bicubic"};  // by the Interpolation value
+const std::vector<std::string> SerOrderWords{"auto", "little", "big"};     // by the SERByteOrder value
 
 /// Raw text values of the options that need more than a range check.
 struct RawText {
@@ -130,14 +133,21 @@ struct RawText {
   std::string NamePrefix;
   std::string Rate = "index";
   std::string Interpolation = "bicubic";
+  std::string SerOrder = "auto";
 };
 
 void CheckPictureName(const std::string& option, const std::string& path) {
   if (path.empty()) return;
-  if (IsFitsName(path)) throw UsageError(option + ": \"" + path + "\": FITS is not available yet");
-  const std::string ext = UpperExtension(path);
-  if (ext != ".BMP" && ext != ".JPG" && ext != ".JPEG")
-    throw UsageError(option + ": \"" + path + "\" is not a picture (.bmp, .jpg, .jpeg)");
+  switch (SourceKindOfPath(path)) {
+    case SourceKind::Bmp:
+    case SourceKind::Jpeg:
+    case SourceKind::Fits:
+    case SourceKind::Tiff:
+    case SourceKind::Png: return;
+    default:
+      throw UsageError(option + ": \"" + path +
+                       "\" is not a picture (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png)");
+  }
 }
 
 void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
@@ -151,6 +161,7 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
   if (!raw.Deconvolve.empty()) o.Deconvolve = IndexOf(DeconvolveWords, raw.Deconvolve);
   if (!raw.Show.empty()) o.Show = IndexOf(ShowWords, raw.Show);
   o.Progress = static_cast<ProgressMode>(IndexOf(ProgressWords, raw.Progress));
+  o.SerByteOrder = IndexOf(SerOrderWords, raw.SerOrder);
   if (given("--quiet")) o.Level = Verbosity::Quiet;
   if (given("--verbose")) o.Level = Verbosity::Verbose;
 
@@ -206,9 +217,9 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
 
   if (!raw.Mark.empty()) {
     std::vector<long long> v;
-    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxImageWidth || v[1] > MaxImageHeight)
-      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxImageWidth) +
-                       " and Y in 0.." + std::to_string(MaxImageHeight));
+    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxPictureSide || v[1] > MaxPictureSide)
+      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxPictureSide) +
+                       " and Y in 0.." + std::to_string(MaxPictureSide));
     o.Mark = Point{static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1])};
   }
 
@@ -251,14 +262,13 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     const std::string ext = UpperExtension(o.Output);
     if (ext.empty())
       o.Output += ".bmp";
-    else if (ext != ".BMP")
-      throw UsageError("--output: \"" + o.Output + "\": the picture is written as BMP; use the extension .bmp");
+    else if (!ResultFormatOfPath(o.Output))
+      throw UsageError("--output: \"" + o.Output +
+                       "\": the extension must be .bmp (24-bit), or .png, .tif, .tiff, .fits, .fit, .fts (16-bit)");
   }
   if (!o.RawOutput.empty()) {
-    if (IsFitsName(o.RawOutput))
-      throw UsageError("--raw-output: \"" + o.RawOutput + "\": FITS is not available yet; use .pgm");
-    if (UpperExtension(o.RawOutput) != ".PGM")
-      throw UsageError("--raw-output: \"" + o.RawOutput + "\": the extension must be .pgm");
+    if (!IsFitsName(o.RawOutput) && UpperExtension(o.RawOutput) != ".PGM")
+      throw UsageError("--raw-output: \"" + o.RawOutput + "\": the extension must be .pgm, .fits, .fit or .fts");
   }
   if (given("--name-prefix")) {
     if (o.NoNamePrefix) throw UsageError("--name-prefix does not go with --no-name-prefix");
@@ -305,8 +315,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app{
       "Runs the whole workflow without a window: Preview (the first file), Load (all files), [Calculate when the "
       "basis is \"result\"], Go! (stack), Calculate (combine and enhance), render, Save.\n"
-      "Percent options take the control position 0..100. FILE: pictures (.bmp, .jpg, .jpeg) and videos (.avi), in "
-      "the given order; other files are skipped with a warning.",
+      "Percent options take the control position 0..100. FILE: pictures (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, "
+      ".tiff, .png) and videos (.avi, .ser), in the given order; other files are skipped with a warning.",
       "corvane-cli"};
   app.set_version_flag("--version", VersionText(), "Print the version and exit");
   app.get_formatter()->column_width(34);
@@ -356,6 +366,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--median-filter", o.Median, "3 x 3 median filter on each frame (default off)")->group(load);
   intOption("--frame-bias", o.FrameBiasPercent, PercentRange, "brightness of the frames (50: unchanged)", load);
   intOption("--frame-gain", o.FrameGainPercent, PercentRange, "contrast of the frames (50: unchanged)", load);
+  choice("--ser-byte-order", raw.SerOrder, SerOrderWords,
+         "byte order of 16-bit SER samples: decided from the data, or forced (default auto)", load);
   intOption("--memory", o.MemoryMb, CliMemoryRange,
             "frame memory in MB; the number of frames follows from it and the output size", load);
 
@@ -455,8 +467,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--no-rgb-color", flags.NoRgbColor, "show a single R, G or B plane as grey (default: in its colour)")
       ->group(output);
   app.add_option("-o,--output", o.Output,
-                 "the rendered 24-bit BMP (\".bmp\" is added when there is no extension; default: the naming rules "
-                 "in the result folder, e.g. jupiter__1.bmp)")
+                 "the rendered picture: .bmp a 24-bit BMP (added when there is no extension); .png, .tif, .tiff, "
+                 ".fits, .fit, .fts a 16-bit picture rendered the same way (default: the naming rules in the result "
+                 "folder, e.g. jupiter__1.bmp)")
       ->type_name("FILE")
       ->group(output);
   app.add_option("--result-dir", o.ResultDir, "folder of the default output name (default: the current folder)")
@@ -471,7 +484,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--name-channel", o.NameChannel, "the shown channels in the name (default off)")->group(output);
   app.add_flag("--no-autonumber", o.NoAutonumber, "no number in the name")->group(output);
   app.add_option("--raw-output", o.RawOutput,
-                 "the 16-bit result plane as binary PGM (maxval 65535, big-endian); with --channels one file per "
+                 "the 16-bit result plane: .pgm binary PGM (maxval 65535, big-endian), .fits/.fit/.fts FITS (16-bit, "
+                 "BZERO 32768); with --channels one file per "
                  "channel, _L, _R, ... before the extension (default none)")
       ->type_name("FILE")
       ->group(output);

@@ -56,6 +56,7 @@ struct CliOptions {
   std::int32_t FrameBiasPercent = 50;
   std::int32_t FrameGainPercent = 50;
   std::int32_t MemoryMb = 512;
+  int SerByteOrder = 0;  ///< 0 from the data, 1 little-endian, 2 big-endian
 
   // Stacking.
   std::uint8_t StackUsingBits = StackUsing::Move;  ///< as the boxes give it; Last alone, or 0 for "none"

@@ -14,6 +14,8 @@
 #include "cli/terminal_services.h"
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "enhance/psf_picture.h"
+#include "io/fits.h"
 #include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
@@ -89,7 +91,9 @@ class BatchRun {
 void BatchRun::CheckInputs() {
   for (const std::string& file : m_o.Files) {
     if (SourceKindOf(file) < 0) {
-      m_services.Warning("skipping " + Quoted(file) + ": not a picture or video (.bmp, .jpg, .jpeg, .avi)");
+      m_services.Warning(
+          "skipping " + Quoted(file) +
+          ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
       continue;
     }
     CheckReadable(file, "");
@@ -112,20 +116,13 @@ void BatchRun::CheckInputs() {
     if (!file->empty()) EnsureParentFolder(*file);
 }
 
-/// Reads a PSF picture into the settings' picture as the PSF button does.
-void LoadPsf(Settings& config, Bitmap TEnhanceSettings::*picture, std::string TEnhanceSettings::*file,
-             bool TEnhanceSettings::*local, const std::string& path, TerminalServices& services) {
-  Bitmap psf;
-  ReadBmpFile(path, psf);
-  config.Enhance.*picture = std::move(psf);
-  config.Enhance.*file = path;
+/// Reads a PSF picture as the PSF button does, for use instead of the local PSF.
+void LoadPsf(Settings& config, PsfButton button, bool TEnhanceSettings::*local, const std::string& path,
+             TerminalServices& services) {
   config.Enhance.*local = false;
-  const Bitmap& shown = config.Enhance.*picture;
-  if (shown.Width() >= 18 || shown.Height() >= 16)
-    services.Warning("the PSF picture " + Quoted(path) +
-                     " is larger than 17 x 15 pixels; its top-left 17 x 15 "
-                     "pixels are used");
-  config.NotifyEnhance();
+  const PsfPictureLoad load = LoadPsfPicture(config, button, path);
+  if (!load.Message.empty())
+    services.Warning(load.Message + ": " + Quoted(path) + "; its top-left 17 x 15 pixels are used");
 }
 
 void BatchRun::ApplySettings() {
@@ -158,6 +155,7 @@ void BatchRun::ApplySettings() {
     c.SetLoadFrames(&TLoadFramesSettings::FlatField, true);
   }
   c.SetLoadFrames(&TLoadFramesSettings::Median, o.Median);
+  c.SetLoadFrames(&TLoadFramesSettings::SERByteOrder, static_cast<std::uint8_t>(o.SerByteOrder));
   c.SetFrameBiasPercent(o.FrameBiasPercent);
   c.SetFrameGainPercent(o.FrameGainPercent);
   // The memory budget goes beyond the dialog's box, so it is set on the frame list itself.
@@ -181,16 +179,14 @@ void BatchRun::ApplySettings() {
   m_wb.Enhancement.PostUnsharpMask = o.Unsharp.has_value();
   if (o.Unsharp) c.SetEnhance(&TEnhanceSettings::UMAPost, *o.Unsharp);
   if (!o.UnsharpPsf.empty())
-    LoadPsf(c, &TEnhanceSettings::UMAPostPSF, &TEnhanceSettings::UMAPostPSFFile, &TEnhanceSettings::UMAPostLocalPSF,
-            o.UnsharpPsf, m_services);
+    LoadPsf(c, PsfButton::UnsharpMaskPicture, &TEnhanceSettings::UMAPostLocalPSF, o.UnsharpPsf, m_services);
   m_wb.Enhancement.PostDeconvolution = o.Deconvolve.has_value();
   if (o.Deconvolve) {
     c.SetEnhance(&TEnhanceSettings::DECMethod, static_cast<std::uint8_t>(*o.Deconvolve));
     c.SetEnhance(&TEnhanceSettings::DECPost, o.Iterations);
   }
   if (!o.DeconvolvePsf.empty())
-    LoadPsf(c, &TEnhanceSettings::DECPostPSF, &TEnhanceSettings::DECPostPSFFile, &TEnhanceSettings::DECPostLocalPSF,
-            o.DeconvolvePsf, m_services);
+    LoadPsf(c, PsfButton::DeconvolutionPicture, &TEnhanceSettings::DECPostLocalPSF, o.DeconvolvePsf, m_services);
 
   // Edit / Save picture.
   c.SetBiasTrackBar(o.BiasPercent);
@@ -439,24 +435,22 @@ void BatchRun::WriteOutputs() {
     c.SetShowAs(5);
   }
 
-  // The picture takes its size from the L plane. A run that calculated no L
-  // plane (R, G or B only) gets a black L plane of the output size, so the
-  // picture has the size of the frames rather than the start-up 192 x 144.
-  if (!m_wb.Calculated(0)) {
-    Image16Create(m_wb.Result.Mono, c.LoadFrames.OutputWidth, c.LoadFrames.OutputHeight);
-  }
-
+  // A run that calculated no L plane renders at the frames' size: Calculate
+  // gives the picture a black L plane of the size of the planes calculated.
   OutputSection section;
   for (const auto& [channel, file] : m_rawPlanes) {
     EnsureParentFolder(file);
-    WritePgm16(file, m_wb.Result.PlaneOfChannel(channel));
+    const TImage16& plane = m_wb.Result.PlaneOfChannel(channel);
+    if (ResultFormatOfPath(file) == ResultFormat::Fits)
+      WriteFits16File(file, Picture16FromPlane(plane));
+    else
+      WritePgm16(file, plane);
     m_report.RawOutput.push_back(file);
   }
   if (!m_o.Output.empty()) {
     EnsureParentFolder(m_o.Output);
     Bitmap rendered = RenderResultPicture(m_wb.Result, c, m_wb.Render, 0, m_services);
-    SaveResultPictureAs(rendered, m_o.Output);
-    m_report.Output = BitmapSavePath(m_o.Output);
+    m_report.Output = SaveResultPictureAs(rendered, m_wb.Result, c, m_wb.Render, m_o.Output);
   } else {
     EnsureFolder(m_o.ResultDir);
     m_report.Output = m_wb.SaveAction();

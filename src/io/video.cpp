@@ -27,6 +27,7 @@ extern "C" {
 #include <vector>
 
 #include "core/image16.h"
+#include "io/picture_input.h"
 
 namespace corvane {
 
@@ -529,7 +530,7 @@ bool VideoReader::State::Open() {
   const AVCodecParameters* par = Stream->codecpar;
   if (par->codec_type != AVMEDIA_TYPE_VIDEO) return false;
   if (Stream->nb_frames < 0 || Stream->nb_frames > INT_MAX) return false;
-  if (par->width < 1 || par->height < 1 || par->width > MaxImageWidth || par->height > MaxImageHeight) return false;
+  if (!PictureSizeAllowed(par->width, par->height)) return false;
   const AVCodec* codec = avcodec_find_decoder(par->codec_id);
   if (codec == nullptr) return false;
   Decoder.reset(avcodec_alloc_context3(codec));
@@ -550,7 +551,10 @@ bool VideoReader::State::Open() {
   FirstTimestamp = Stream->start_time != AV_NOPTS_VALUE ? Stream->start_time : 0;
   if (par->codec_id == AV_CODEC_ID_RAWVIDEO && par->bits_per_coded_sample > 0 && par->bits_per_coded_sample <= 8) {
     // Paletted frames: the decoder pads short chunks instead of refusing them.
-    const long long row = (static_cast<long long>(Width) * par->bits_per_coded_sample + 31) / 32 * 4;
+    // Rows may be padded to 4 bytes, as DIBs are, or packed (recorders write
+    // both for widths that are no multiple of 4; the decoder tells them apart
+    // by the chunk size): a chunk shorter than packed rows is damaged.
+    const long long row = (static_cast<long long>(Width) * par->bits_per_coded_sample + 7) / 8;
     MinPacketBytes = static_cast<int>(std::min<long long>(row * Height, INT_MAX));
   }
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);

@@ -5,7 +5,7 @@
 //
 // Decoded through FFmpeg: uncompressed 8-bit (any palette), 24-bit BGR, Y800 /
 // GREY, YUY2, I420 / YV12, MJPEG and whatever else the library decodes. Frames
-// larger than a plane (7200 x 2700) are refused. Nothing here throws for a bad
+// beyond the reader limits (32 768 per side, 2^26 pixels) are refused. Nothing here throws for a bad
 // file: every failure is a count of -1 or a `false`.
 #include <memory>
 #include <string>
@@ -39,7 +39,7 @@ class VideoReader {
   /// header (not by decoding all frames). -1 when the file cannot be opened or
   /// is not an AVI file, has no stream, stream 0 is not video, the length is
   /// negative, or its frames cannot be decoded at all (no decoder for its
-  /// codec, a frame size of 0 or beyond 7200 x 2700).
+  /// codec, a frame size of 0 or beyond the reader limits).
   int FrameCount(const std::string& path);
 
   /// Frame n of stream 0 as a 24-bit bitmap (PixelFormat::Bgr24, no palette)

@@ -99,7 +99,8 @@ struct TGeneralSettings {
 
 /// "Preview frames" tab.
 struct TLoadFramesSettings {
-  std::uint8_t SourceType = 0;  ///< 0 AVI video, 1 BMP, 2 JPEG (set by frame loading)
+  /// 0 AVI video, 1 BMP, 2 JPEG, 3 FITS, 4 SER video, 5 TIFF, 6 PNG (set by frame loading)
+  std::uint8_t SourceType = 0;
   std::int32_t AVIStart = 0;
   std::int32_t AVIEnd = 9999;
   std::int32_t AVISkipFrames = 0;
@@ -124,6 +125,8 @@ struct TLoadFramesSettings {
   double Background = 0.20;
   double FrameBias = 0.5;
   double FrameGain = 0.5;
+  /// Byte order of 16-bit SER samples: 0 decided from the data, 1 little-endian, 2 big-endian.
+  std::uint8_t SERByteOrder = 0;
 };
 
 /// Bits of TStackFramesSettings::StackUsing.
@@ -200,7 +203,7 @@ struct TEnhanceSettings {
 
 /// "Edit / Save picture" tab.
 struct TEditSaveSettings {
-  std::uint8_t SaveFormat = 0;  ///< always 0, BMP
+  std::uint8_t SaveFormat = 0;  ///< 0 BMP (24-bit), 1 FITS, 2 PNG, 3 TIFF (16-bit); see ResultFormat
   std::string LastSaveName;
   std::int32_t SaveNumber = 0;
   bool UseLUT = false;

@@ -93,9 +93,23 @@ class Search {
   // by (x, y), clipped as a pair with the basis as the destination side.
   std::int64_t Score(std::int32_t x, std::int32_t y) {
     const std::int32_t ax = Add(m_fx, x), ay = Add(m_fy, y);
-    if (m_display) ShowComparison(ax, ay);
+    if (m_display) {
+      m_shownX = ax;
+      m_shownY = ay;
+      m_pending = true;
+    }
     if (m_normalise) return NormalisedScore(ax, ay);
     return static_cast<std::int64_t>(Image16AbsDiffSum64(m_basis, m_bx, m_by, m_frame, ax, ay, m_aw, m_ah));
+  }
+
+  // The live display of the comparisons. A pane is repainted when the window
+  // takes pending input, and the search takes none between two comparisons,
+  // so the comparison a pane shows at any pump is the last one measured
+  // before it: that one is drawn, just before the pump, and no other.
+  void ShowLastComparison() {
+    if (!m_pending) return;
+    m_pending = false;
+    ShowComparison(m_shownX, m_shownY);
   }
 
   // Compares the placements on either side of s; equal scores go to the
@@ -166,6 +180,8 @@ class Search {
   bool m_normalise;
   mutable std::optional<AreaMoments> m_basisMoments;
   Services& m_services;
+  bool m_pending = false;
+  std::int32_t m_shownX = 0, m_shownY = 0;
 };
 
 TPosition FeaturePosition(std::uint8_t bit, const TImage16& plane, std::int32_t x, std::int32_t y, std::int32_t w,
@@ -271,6 +287,7 @@ void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int lis
       frame.Quality = 0;
     }
   }
+  search.ShowLastComparison();
   if (options.Show && options.StackUsing != 0) {
     services.ShowStatus(FileNamePart(frame.FileName) + ":" + std::to_string(frame.Number) +
                         " << X: " + std::to_string(frame.Shift.x) + ", Y: " + std::to_string(frame.Shift.y) +

@@ -17,7 +17,7 @@ constexpr std::int32_t MaxAccumulationWidth = MaxImageWidth / 2;
 void RefuseWide(const char* what, std::int32_t width) {
   if (width > MaxAccumulationWidth)
     throw RangeError(std::string("CombineFrames: ") + what + " width " + std::to_string(width) +
-                     " is above the 3600 samples a sum row holds");
+                     " is above the " + std::to_string(MaxAccumulationWidth) + " samples a sum row holds");
 }
 
 bool IsGood(const TImageListItem& f, std::int32_t threshold) { return f.Quality >= threshold; }

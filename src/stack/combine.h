@@ -27,8 +27,8 @@ struct CombineOptions {
 /// Computes the result frame's plane in place. The result starts black with
 /// Shift (0, 0). An empty list leaves it black. Median: the per-pixel median
 /// of the good frames (CombineMedianFrames); pixels no good frame covers stay
-/// as they are. Widths above 3600 samples (the
-/// accumulation plane's row limit) are refused with a RangeError before
+/// as they are. Widths above 32 768 samples (the accumulation plane's row
+/// limit, the widest picture) are refused with a RangeError before
 /// anything is combined.
 void CombineFrames(const FrameList& frames, TImageListItem& result, const CombineOptions& options);
 

@@ -296,8 +296,11 @@ TEST(CombineFrames, EmptyListAndWideFrames) {
   TImageListItem r(8, 8);
   CombineFrames(l, r, CombineOptions{});
   EXPECT_EQ(Image16GetPixel(r.Image, 4, 4), 0);
-  l.Add(Frame(3700, 2, 10));
-  TImageListItem r2(64, 2);
+  l.Add(Frame(4608, 2, 10));  // wider than the old 3600-sample sum rows: combined
+  TImageListItem r2(4608, 2);
+  CombineFrames(l, r2, CombineOptions{});
+  EXPECT_EQ(Image16GetPixel(r2.Image, 4607, 1), 10);
+  l.Add(Frame(40000, 1, 10));  // wider than any picture a reader gives
   EXPECT_THROW(CombineFrames(l, r2, CombineOptions{}), RangeError);
 }
 
