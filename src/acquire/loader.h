@@ -13,14 +13,17 @@
 #include "core/image_ops.h"
 #include "core/plane_arena.h"
 #include "core/services.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
 #include "io/video.h"
 #include "settings/settings.h"
 
 namespace corvane {
 
-/// Kind of a picked file by its upper-cased extension: ".AVI" video (0), ".BMP"
-/// (1), ".JPG"/".JPEG" (2); -1 for any other extension (skipped).
+/// Kind of a picked file by its upper-cased extension, as SourceKindOfPath
+/// gives it (the loading setting SourceType): ".AVI" video 0, ".BMP" 1,
+/// ".JPG"/".JPEG" 2, ".FTS"/".FIT"/".FITS" 3, ".SER" video 4, ".TIF"/".TIFF" 5,
+/// ".PNG" 6; -1 for any other extension (skipped).
 int SourceKindOf(const std::string& path);
 
 class FrameLoader {
@@ -30,20 +33,26 @@ class FrameLoader {
 
   /// Remembers the files, reads the first one only, shows it unprocessed in the
   /// input pane and processed in the result pane, adopts its size as the input
-  /// size. True when a picture or frame was read and processed. A picture that
-  /// cannot be read throws the reader's ReadError.
+  /// size. True when a picture or frame was read and processed. A picture or
+  /// SER video that cannot be read throws the reader's ReadError.
   bool Preview(const std::vector<std::string>& files);
 
   /// Adds the frames of every picked file to the frame list (after clearing it
   /// unless the settings say "Add"), with the settings as they are at each
   /// frame. A stop request ends the current video; taken after a file it ends
-  /// the load. A picture that cannot be read throws; frames added so far stay.
+  /// the load. A picture or SER video that cannot be read throws; frames added
+  /// so far stay.
   void Load();
 
   /// One frame through the whole chain (centre, mean, video correction, median,
   /// dark frame, flat field, cut-out and enlargement, brightness and contrast).
-  /// `input` is a 24-bit bitmap. The caller owns the new frame.
+  /// `input` is a 24-bit bitmap (or a grey Indexed8 one). The caller owns the
+  /// new frame.
   std::unique_ptr<TImageListItem> ProcessFrame(Bitmap& input, const std::string& fileName, std::int32_t number,
+                                               bool showInput);
+  /// The same for a frame as a source gives it: 8-bit frames as above, deeper
+  /// frames from their 16-bit samples at full precision.
+  std::unique_ptr<TImageListItem> ProcessFrame(SourceFrame& input, const std::string& fileName, std::int32_t number,
                                                bool showInput);
 
   /// The load-frames listener: shows the start and end frames of a video as
@@ -65,7 +74,11 @@ class FrameLoader {
   void InvalidFormat();
   const TImageListItem* CorrectionPicture(CachedPicture& cache, const std::string& file, int channel);
   const Lut16& BiasGainTable(double bias, double gain, bool& identity);
-  bool ReadPicture(const std::string& path, int kind);
+  std::shared_ptr<FrameSource> OpenSource(const std::string& path);
+  void LoadVideo(FrameSource& source, const std::string& file);
+  void ShowInput(Bitmap& input);
+  std::unique_ptr<TImageListItem> Process(std::int32_t outW, std::int32_t outH, const std::string& fileName,
+                                          std::int32_t number);
   void AddFrame(std::unique_ptr<TImageListItem> frame);
   void Bookkeeping();
 
@@ -76,10 +89,11 @@ class FrameLoader {
   std::string m_currentFile;
   std::int32_t m_lastStart = -1;
   std::int32_t m_lastEnd = -1;
-  VideoReader m_video;
-  JpegDecoder m_jpeg;
+  FrameSources m_sources;
   PlaneArena m_arena;
-  Bitmap m_picture;        ///< the bitmap each frame is read into
+  SourceFrame m_frame;    ///< each frame is read into it
+  Picture16 m_shownDeep;  ///< the deep frame last shown in the input pane
+  bool m_shownDeepValid = false;
   TImage16 m_input;        ///< the input plane, reused from frame to frame
   TImage16 m_work;         ///< scratch for the shifted and median planes
   TImage16 m_accumulator;  ///< flat-field products

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "acquire/frame_rating.h"
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "enhance/sharpen.h"
 #include "output/bitmap_ops.h"
 #include "output/save_names.h"
 #include "output/saving.h"
+#include "stack/coarse_align.h"
 
 namespace corvane {
 
@@ -20,6 +22,9 @@ void BuildLoadMemo(Memo7& memo, const TLoadFramesSettings& s) {
     case 1: memo[0] = " -- BMP --"; break;
     case 2: memo[0] = " -- JPG --"; break;
     case 3: memo[0] = " -- FITS --"; break;
+    case 4: memo[0] = " -- SER --"; break;
+    case 5: memo[0] = " -- TIFF --"; break;
+    case 6: memo[0] = " -- PNG --"; break;
     default: break;
   }
   static const char* const channels[] = {"Channel:     L", "Channel:     R", "Channel:     G", "Channel:     B"};
@@ -177,7 +182,11 @@ bool Workbench::StackFramesRun() {
   }
   const AlignBasis basis(*basisPlane);
   const TPoint32 area = AreaSizeOf(s.AreaSize);
+  // The whole-frame estimate needs the basis's spectrum, made once for the run.
+  std::unique_ptr<CoarseAligner> coarse;
+  if (s.CoarseAlign && !(s.StackUsing & UsingLast)) coarse = std::make_unique<CoarseAligner>(basis.Plane);
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
+  int reached = 0;
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     TImageListItem& frame = Frames[i];
@@ -191,17 +200,23 @@ bool Workbench::StackFramesRun() {
       bx = HalfSpan(basis.Plane.Width, area.x);
       by = HalfSpan(basis.Plane.Height, area.y);
     }
+    // The settings are read for every frame: the dialog may change them while Go runs.
     AlignOptions options;
-    options.StackUsing = Config.StackFrames.StackUsing;
+    options.StackUsing = s.StackUsing;
     options.LoadResize = Config.LoadFrames.Resize;
-    options.SetQuality = Config.StackFrames.SetQuality;
-    options.Show = Config.StackFrames.ShowProcess;
+    options.SetQuality = s.SetQuality;
+    options.Show = s.ShowProcess;
+    options.Rating = s.Rating == FrameRating::Sharpness ? RatingMeasure::Sharpness : RatingMeasure::QualityIndex;
+    options.NormaliseBrightness = s.NormaliseBrightness;
+    options.SubPixel = s.SubPixel;
+    options.Coarse = coarse.get();
     AlignFrame(frame, fx, fy, i, area.x, area.y, bx, by, basis, options, Alignment, Svc);
+    reached = i + 1;
     Svc.ProcessPending();
     // Esc can only have come in while pending input was taken.
     const bool stop = Svc.TakeAbort();
     const bool lastShown = stop || i == Frames.Count() - 1;
-    if (Config.StackFrames.ShowProcess && Svc.HasInputPane() && (lastShown || Svc.LiveViewDue())) {
+    if (s.ShowProcess && Svc.HasInputPane() && (lastShown || Svc.LiveViewDue())) {
       Bitmap overlay(std::max(basis.Plane.Width, frame.Image.Width), std::max(basis.Plane.Height, frame.Image.Height));
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelR);
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelG);
@@ -211,10 +226,39 @@ bool Workbench::StackFramesRun() {
     Svc.ShowMemoryUsed();
     if (stop) break;
   }
+  RateStackedFrames(reached);
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
   SelectTab(SettingsTab::Enhancement);
   Fsm.EventDone();
   return true;
+}
+
+void Workbench::RateStackedFrames(int reached) {
+  const TStackFramesSettings& s = Config.StackFrames;
+  const bool sharpness = s.SetQuality && s.Rating == FrameRating::Sharpness;
+  if (sharpness) {
+    // Qualities relative to the sharpest frame of the run.
+    double best = 0.0;
+    for (int i = 0; i < reached; ++i) best = std::max(best, Frames[i].Sharpness);
+    for (int i = 0; i < reached; ++i) Frames[i].Quality = SharpnessQuality(Frames[i].Sharpness, best);
+  }
+  if (s.KeepBest > 0 && reached > 0) {
+    std::vector<int> positions;
+    std::vector<double> keys;
+    for (int i = 0; i < reached; ++i) {
+      positions.push_back(i);
+      keys.push_back(sharpness ? Frames[i].Sharpness : static_cast<double>(Frames[i].Quality));
+    }
+    KeepBestFrames(Frames, positions, keys, s.KeepBest);
+    // The filter lets the kept frames pass at any threshold from 1 up; a
+    // filter that lets every frame pass is set to 1000.
+    if (Quality.Threshold <= 0) {
+      Quality.FilterChecked = true;
+      if (Quality.Filter.Value <= 0) Quality.Filter.Set(1000);
+      Quality.FrameInfoFilterChange(Frames);
+    }
+    Quality.ShowPassCount(Frames);
+  }
 }
 
 void Workbench::StackFramesReset() {
@@ -223,6 +267,7 @@ void Workbench::StackFramesReset() {
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     Frames[i].Shift = {0, 0};
+    Frames[i].SubShift = {};
   }
   Buttons.SaveStacked = false;
   if (OnStateChanged) OnStateChanged();
@@ -280,6 +325,9 @@ void Workbench::CalculateRun() {
   combine.P2 = CombinePanelState.Spin2.Value;
   combine.Threshold = Quality.Threshold;
   combine.CurrentFrame = Frames.CurrentFrame;
+  if (Config.StackFrames.SubPixel)
+    combine.Placement =
+        Config.StackFrames.Interpolation == FrameInterpolation::Bilinear ? Resampling::Bilinear : Resampling::Bicubic;
   CombineFrames(Frames, m, combine);
   const TEnhanceSettings& e = Config.Enhance;
   if (Enhancement.PostUnsharpMask) EnhanceStep(m, 1, e.UMAPost, e.UMAPostLocalPSF, e.UMAPostPSF);
@@ -316,9 +364,15 @@ Bitmap Workbench::RenderedPicture() {
 
 std::string Workbench::SaveAction() {
   if (m_busy) return {};
-  Bitmap rendered = RenderedPicture();
   const std::tm now = Now();
-  const std::string path = SaveResultPicture(Config, Frames, rendered, now);
+  std::string path;
+  const auto format = static_cast<ResultFormat>(Config.EditSave.SaveFormat);
+  if (format == ResultFormat::Fits || format == ResultFormat::Png || format == ResultFormat::Tiff) {
+    path = SaveResultPicture16(Config, Frames, Result, Render, format, now);
+  } else {
+    Bitmap rendered = RenderedPicture();
+    path = SaveResultPicture(Config, Frames, rendered, now);
+  }
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return path;
 }
@@ -330,7 +384,7 @@ std::string Workbench::SaveAsAction(const SaveChooser& choose) {
   const std::string proposed = ProposedSaveName(Config, Frames, now);
   const std::optional<std::string> chosen = choose ? choose(proposed) : std::nullopt;
   std::string written;
-  if (chosen && !chosen->empty() && SaveResultPictureAs(rendered, *chosen)) written = BitmapSavePath(*chosen);
+  if (chosen && !chosen->empty()) written = SaveResultPictureAs(rendered, Result, Config, Render, *chosen);
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return written;
 }

@@ -108,7 +108,12 @@ class Workbench {
   void LoadAction();
   /// Go!: aligns every frame to the basis. Refused, with a status-line
   /// message and nothing changed, when there is no frame or the basis
-  /// "Result" has not been calculated for the loading channel yet.
+  /// "Result" has not been calculated for the loading channel yet. With
+  /// "Automatically set quality" and the sharpness rating, each aligned
+  /// frame's Quality becomes 1000 x its sharpness / the sharpest's; with
+  /// "Keep the best N %" the best of the aligned frames get Quality 1000 and
+  /// the rest 0 (KeepBestFrames), ranked by sharpness or else by Quality, and a
+  /// quality filter that lets every frame pass is set to 1000.
   bool StackFramesRun();
   /// Reset: every frame's shift back to (0, 0).
   void StackFramesReset();
@@ -152,6 +157,9 @@ class Workbench {
 
  private:
   void ApplyStateChange();
+  /// After a Go over the first `reached` frames: qualities from the
+  /// sharpness ratings (relative to the sharpest), then "keep the best".
+  void RateStackedFrames(int reached);
   void SelectTab(SettingsTab tab);
   Bitmap RenderedPicture();
   void EnhanceStep(TImageListItem& m, int method, std::int32_t parameter, bool local, const Bitmap& picture);

@@ -17,6 +17,8 @@ void RunRecord::TakeFrames(const FrameList& frames) {
     r.Height = f.Image.Height;
     r.Center = f.Center;
     r.Shift = f.Shift;
+    r.SubShift = f.SubShift;
+    r.Sharpness = f.Sharpness;
     r.Mean = f.Mean;
     r.Rotate = f.Rotate;
     r.Resize = f.Resize;
@@ -35,6 +37,8 @@ std::string Report::ToJson(const std::string& version) const {
   for (const RunRecord& run : Runs) {
     Json frames = Json::array();
     for (const RunRecord::Frame& f : run.Frames) {
+      const Json shift =
+          run.DecimalShifts ? Json{f.Shift.x + f.SubShift.x, f.Shift.y + f.SubShift.y} : Json{f.Shift.x, f.Shift.y};
       frames.push_back(Json{{"index", f.Index},
                             {"file", f.File},
                             {"number", f.Number},
@@ -42,7 +46,7 @@ std::string Report::ToJson(const std::string& version) const {
                             {"height", f.Height},
                             {"center", {f.Center.x, f.Center.y}},
                             {"mean", f.Mean},
-                            {"shift", {f.Shift.x, f.Shift.y}},
+                            {"shift", shift},
                             {"rotate", f.Rotate},
                             {"resize", f.Resize},
                             {"correlation", f.Correlation},
@@ -50,6 +54,7 @@ std::string Report::ToJson(const std::string& version) const {
                             {"quality_correlation", f.QualityCorrelation},
                             {"quality_luminance", f.QualityLuminance},
                             {"quality_contrast", f.QualityContrast}});
+      if (run.Sharpness) frames.back()["sharpness"] = f.Sharpness;
     }
     runs.push_back(
         Json{{"channel", run.Channel},

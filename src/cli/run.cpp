@@ -15,6 +15,7 @@
 #include "core/errors.h"
 #include "core/file_io.h"
 #include "enhance/psf_picture.h"
+#include "io/fits.h"
 #include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
@@ -79,13 +80,20 @@ class BatchRun {
   Report m_report;
   std::vector<std::pair<int, std::string>> m_rawPlanes;  // channel, file
   std::optional<int> m_firstRunFrames;                   // frames of the first run after a Ctrl-C
-  bool m_reading = false;                                // the preview or the load runs
+  // The first letter's ratings by list position, which later letters take
+  // when the frames are rated by sharpness or kept by rating: every colour
+  // combines the same frames.
+  std::vector<std::pair<std::int32_t, double>> m_firstRatings;
+  std::int32_t m_firstFilter = 0;  // the quality filter after the first letter's Go!
+  bool m_reading = false;          // the preview or the load runs
 };
 
 void BatchRun::CheckInputs() {
   for (const std::string& file : m_o.Files) {
     if (SourceKindOf(file) < 0) {
-      m_services.Warning("skipping " + Quoted(file) + ": not a picture or video (.bmp, .jpg, .jpeg, .avi)");
+      m_services.Warning(
+          "skipping " + Quoted(file) +
+          ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
       continue;
     }
     CheckReadable(file, "");
@@ -147,6 +155,7 @@ void BatchRun::ApplySettings() {
     c.SetLoadFrames(&TLoadFramesSettings::FlatField, true);
   }
   c.SetLoadFrames(&TLoadFramesSettings::Median, o.Median);
+  c.SetLoadFrames(&TLoadFramesSettings::SERByteOrder, static_cast<std::uint8_t>(o.SerByteOrder));
   c.SetFrameBiasPercent(o.FrameBiasPercent);
   c.SetFrameGainPercent(o.FrameGainPercent);
   // The memory budget goes beyond the dialog's box, so it is set on the frame list itself.
@@ -159,6 +168,12 @@ void BatchRun::ApplySettings() {
   c.SetStackFrames(&TStackFramesSettings::Basis, static_cast<std::uint8_t>(o.Basis));
   c.SetStackFrames(&TStackFramesSettings::AreaSize, static_cast<std::uint8_t>(o.AreaSize));
   c.SetStackFrames(&TStackFramesSettings::SetQuality, o.SetQuality);
+  c.SetStackFrames(&TStackFramesSettings::Rating, static_cast<std::uint8_t>(o.Rating));
+  c.SetStackFrames(&TStackFramesSettings::KeepBest, o.KeepBest.value_or(0));
+  c.SetStackFrames(&TStackFramesSettings::NormaliseBrightness, o.NormaliseBrightness);
+  c.SetStackFrames(&TStackFramesSettings::CoarseAlign, o.CoarseAlign);
+  c.SetStackFrames(&TStackFramesSettings::SubPixel, o.SubPixel);
+  c.SetStackFrames(&TStackFramesSettings::Interpolation, static_cast<std::uint8_t>(o.Interpolation));
 
   // Enhancement.
   m_wb.Enhancement.PostUnsharpMask = o.Unsharp.has_value();
@@ -356,7 +371,25 @@ void BatchRun::RunChannel(std::size_t index) {
   if (!m_o.NoStack) {
     m_services.BeginStage("Stacking", 1, false);
     start = std::chrono::steady_clock::now();
+    const bool sameFrames = !first && (m_o.Rating == FrameRating::Sharpness || m_o.KeepBest);
+    if (sameFrames) {
+      // Rated once, by the first letter: this one takes those qualities.
+      c.StackFrames.SetQuality = false;
+      c.StackFrames.KeepBest = 0;
+    }
     const bool stacked = m_wb.StackFramesRun();
+    if (sameFrames) {
+      for (int i = 0; i < frames.Count() && i < static_cast<int>(m_firstRatings.size()); ++i) {
+        frames[i].Quality = m_firstRatings[static_cast<std::size_t>(i)].first;
+        frames[i].Sharpness = m_firstRatings[static_cast<std::size_t>(i)].second;
+      }
+      m_wb.Quality.Filter.Set(m_firstFilter);
+      m_wb.Quality.FrameInfoFilterChange(frames);
+    }
+    if (first) {
+      for (int i = 0; i < frames.Count(); ++i) m_firstRatings.emplace_back(frames[i].Quality, frames[i].Sharpness);
+      m_firstFilter = m_wb.Quality.Threshold;
+    }
     record.StackMs = MillisecondsSince(start);
     m_services.EndStage();
     if (!stacked) throw RangeError("Go!: the frames could not be stacked");
@@ -383,6 +416,8 @@ void BatchRun::RunChannel(std::size_t index) {
   // Calculate.
   Calculate(record);
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
+  record.Sharpness = !m_o.NoStack && m_o.SetQuality && m_o.Rating == FrameRating::Sharpness;
+  record.DecimalShifts = !m_o.NoStack && c.StackFrames.SubPixel;
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
     m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
@@ -405,14 +440,17 @@ void BatchRun::WriteOutputs() {
   OutputSection section;
   for (const auto& [channel, file] : m_rawPlanes) {
     EnsureParentFolder(file);
-    WritePgm16(file, m_wb.Result.PlaneOfChannel(channel));
+    const TImage16& plane = m_wb.Result.PlaneOfChannel(channel);
+    if (ResultFormatOfPath(file) == ResultFormat::Fits)
+      WriteFits16File(file, Picture16FromPlane(plane));
+    else
+      WritePgm16(file, plane);
     m_report.RawOutput.push_back(file);
   }
   if (!m_o.Output.empty()) {
     EnsureParentFolder(m_o.Output);
     Bitmap rendered = RenderResultPicture(m_wb.Result, c, m_wb.Render, 0, m_services);
-    SaveResultPictureAs(rendered, m_o.Output);
-    m_report.Output = BitmapSavePath(m_o.Output);
+    m_report.Output = SaveResultPictureAs(rendered, m_wb.Result, c, m_wb.Render, m_o.Output);
   } else {
     EnsureFolder(m_o.ResultDir);
     m_report.Output = m_wb.SaveAction();

@@ -54,6 +54,13 @@ class Services {
     OnStatus(text);
     ProcessPending();
   }
+  /// A warning about input that could be read only in part (a video cut
+  /// short); the work goes on. Shown in the status line unless the front-end
+  /// shows warnings its own way. Pumps.
+  void ShowWarning(const std::string& text) {
+    OnWarning(text);
+    ProcessPending();
+  }
   /// Writes "Memory used: N Mb" (the heap's bytes in use shifted right by 20).
   void ShowMemoryUsed();
   /// Lets the front-end take pending input (this is where a stop request is raised).
@@ -70,6 +77,7 @@ class Services {
   virtual void OnProgressStart(int /*bar*/, int /*minimum*/, int /*maximum*/, const std::string& /*caption*/) {}
   virtual void OnProgressStep(int /*bar*/, int /*position*/) {}
   virtual void OnStatus(const std::string& /*text*/) {}
+  virtual void OnWarning(const std::string& text) { OnStatus(text); }
   virtual void OnMemoryUsed(const std::string& /*text*/) {}
 
  private:

@@ -53,3 +53,20 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height) noexcept {
 }
 
 }  // namespace corvane
+
+namespace corvane {
+
+int OpenRegularFileForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw ReadError("cannot open \"" + path + "\": " + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw ReadError("cannot read \"" + path + "\": not a regular file");
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace corvane

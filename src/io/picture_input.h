@@ -33,3 +33,13 @@ class InputFile {
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height) noexcept;
 
 }  // namespace corvane
+
+namespace corvane {
+
+/// Opens a file for reading by a library that takes a descriptor, after
+/// checking that it is a regular file (a pipe or a device would block or
+/// never end): the open does not wait. Throws ReadError naming the file.
+/// The caller closes the descriptor (or hands it on).
+int OpenRegularFileForReading(const std::string& path);
+
+}  // namespace corvane

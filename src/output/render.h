@@ -12,6 +12,7 @@
 #include "core/frame_list.h"
 #include "core/image16.h"
 #include "core/image_ops.h"
+#include "core/picture16.h"
 #include "core/services.h"
 #include "settings/settings.h"
 
@@ -103,5 +104,25 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
 /// or |S| or a |w| passes 2^24.
 void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
                   double saturation, double rWeight, double gWeight, double bWeight, bool useL);
+
+/// The result picture rendered by the rules of RenderResultPicture but without
+/// the final cut to 8 bits, for the 16-bit result files. Steps 1 to 3 are the
+/// same (the LUT file is read, P is the mono plane through the user table and
+/// the brightness/contrast table); then by ShowAs: 0 P as a grey picture;
+/// 1 R, 2 G, 3 B that plane as it is, as a grey picture; 4 and 5 a colour
+/// picture by RenderColour16. The picture has the mono plane's size (planes of
+/// another size are cut or padded with black as the 24-bit rendering does);
+/// any other ShowAs gives a black grey picture. Nothing is shown. Throws
+/// ReadError from the LUT file (unless rendering without it, as the picture
+/// shown was rendered).
+Picture16 RenderResultPicture16(const TResultPicture& result, const Settings& settings, RenderState& state);
+
+/// RenderColour on full 16-bit samples: each plane read at (min(x, width - 1),
+/// min(y, height - 1)) without the shift by 8, giving l, r, g, b in 0..65535;
+/// the same S, wR, wG, wB and the same formulas in 64-bit integers, each colour
+/// held to 0..65535. Fills a colour picture of the picture's size (made a
+/// colour picture first). Throws RangeError as RenderColour does.
+void RenderColour16(Picture16& picture, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
+                    double saturation, double rWeight, double gWeight, double bWeight, bool useL);
 
 }  // namespace corvane

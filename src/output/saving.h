@@ -3,15 +3,33 @@
 // "Save As"), the local point-spread function as a picture, and the inverting
 // look-up table.
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "core/bitmap.h"
 #include "core/conv_kernel.h"
 #include "core/frame_list.h"
+#include "core/picture16.h"
 #include "output/render.h"
 #include "settings/settings.h"
 
 namespace corvane {
+
+/// The formats a result picture is saved in: the "Save format" choice
+/// (EditSave.SaveFormat) and the file name extensions. BMP is the rendered
+/// 24-bit picture; the others hold the 16-bit rendering (RenderResultPicture16).
+enum class ResultFormat : std::uint8_t { Bmp = 0, Fits = 1, Png = 2, Tiff = 3 };
+
+/// The format of a file name by its extension in any letter case: ".bmp";
+/// ".fits", ".fit", ".fts"; ".png"; ".tif", ".tiff". None for a name without
+/// extension or with another one.
+std::optional<ResultFormat> ResultFormatOfPath(const std::string& path);
+/// The extension a save in the format adds: ".bmp", ".fits", ".png", ".tif".
+const char* ResultFormatExtension(ResultFormat format) noexcept;
+
+/// Writes a 16-bit picture as a FITS, PNG or TIFF file (atomically). Throws
+/// WriteError naming the file; RangeError for ResultFormat::Bmp.
+void WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture);
 
 /// The result folder ready for writing, with a trailing '/': ResultDirectory,
 /// with a '/' added when it lacks one (an empty folder means the current
@@ -38,6 +56,22 @@ std::string ProposedSaveName(Settings& settings, const FrameList& frames, const 
 /// SaveBitmapFile. A name with an extension other than ".bmp" (any case) writes
 /// nothing and returns false. Throws WriteError from the file.
 bool SaveResultPictureAs(Bitmap& rendered, const std::string& chosenPath);
+
+/// "Save" in another format than BMP: the 16-bit rendering of the result
+/// picture written to the result folder under BuildSaveName(source, true,
+/// now) + the format's extension. Returns the path written; throws as
+/// SaveResultPicture does, ReadError from a LUT file.
+std::string SaveResultPicture16(Settings& settings, const FrameList& frames, const TResultPicture& result,
+                                RenderState& state, ResultFormat format, const std::tm& now);
+
+/// "Save As" (and the batch tool's output) by the chosen name's extension:
+/// ".bmp", or none (".bmp" is added), the rendered 24-bit picture through
+/// SaveBitmapFile; a FITS, PNG or TIFF extension the 16-bit rendering of the
+/// result picture. Any other extension writes nothing and answers "".
+/// Returns the path written. Throws WriteError from the file, ReadError from
+/// a LUT file.
+std::string SaveResultPictureAs(Bitmap& rendered, const TResultPicture& result, const Settings& settings,
+                                RenderState& state, const std::string& chosenPath);
 
 /// The caption after a save: File name "name" with BuildSaveName(source,
 /// false, now), the name just used.

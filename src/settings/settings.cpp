@@ -347,8 +347,10 @@ void Settings::StoreSizeBoxes() {
   const TLoadFramesSettings& lf = LoadFrames;
   switch (lf.SizeMode) {
     case 0:
-      StoreOutputWidth(lf.InputWidth, ValueOrigin::Program);
-      StoreOutputHeight(lf.InputHeight, ValueOrigin::Program);
+      // "Same as input" follows the input whatever its size (the readers
+      // limit it); the boxes keep their ranges for the user's own size.
+      StoreOutputWidth(lf.InputWidth, ValueOrigin::Typed);
+      StoreOutputHeight(lf.InputHeight, ValueOrigin::Typed);
       break;
     case 1:
       StoreOutputWidth(std::int64_t{lf.Resize} * lf.InputWidth, ValueOrigin::Program);

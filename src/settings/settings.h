@@ -68,6 +68,7 @@ inline constexpr SpinRange OutputHeightRange{48, 2700, 48};  ///< HeightSpinEdit
 inline constexpr SpinRange PercentRange{0, 100, 1};          ///< percent spin edits and all track bars
 inline constexpr SpinRange UMAStrengthRange{0, 16, 1};       ///< UMApreSpinEdit, UMApostSpinEdit
 inline constexpr SpinRange DECIterationsRange{1, 16, 1};     ///< DECpreSpinEdit, DECpostSpinEdit
+inline constexpr SpinRange KeepBestRange{1, 100, 1};         ///< "Keep the best" percent of the frames
 
 /// A number box's text as a value: a decimal integer (blanks around it
 /// allowed), or the box's minimum when the text is not a number. The value is
@@ -98,7 +99,8 @@ struct TGeneralSettings {
 
 /// "Preview frames" tab.
 struct TLoadFramesSettings {
-  std::uint8_t SourceType = 0;  ///< 0 AVI video, 1 BMP, 2 JPEG (set by frame loading)
+  /// 0 AVI video, 1 BMP, 2 JPEG, 3 FITS, 4 SER video, 5 TIFF, 6 PNG (set by frame loading)
+  std::uint8_t SourceType = 0;
   std::int32_t AVIStart = 0;
   std::int32_t AVIEnd = 9999;
   std::int32_t AVISkipFrames = 0;
@@ -123,6 +125,8 @@ struct TLoadFramesSettings {
   double Background = 0.20;
   double FrameBias = 0.5;
   double FrameGain = 0.5;
+  /// Byte order of 16-bit SER samples: 0 decided from the data, 1 little-endian, 2 big-endian.
+  std::uint8_t SERByteOrder = 0;
 };
 
 /// Bits of TStackFramesSettings::StackUsing.
@@ -146,7 +150,29 @@ struct TStackFramesSettings {
   std::uint8_t Basis = 1;     ///< 0 result, 1 first frame, 2 user's choice
   std::uint8_t AreaSize = 1;  ///< 0 96 x 72, 1 192 x 144, 2 384 x 288
   std::uint8_t Zoom = 0;      ///< 0 actual size, 1 x2, 2 x4
+
+  // Rating and alignment choices of the tab's "Rating and refinement" group.
+  // Every one is off by default, and then stacking does exactly what the
+  // settings above say.
+  std::uint8_t Rating = 0;           ///< what the automatic quality rates: 0 the quality index, 1 sharpness
+  std::int32_t KeepBest = 0;         ///< keep the best N % of the frames (KeepBestRange); 0 keeps every frame
+  bool NormaliseBrightness = false;  ///< compare the areas after taking out their mean and contrast
+  bool CoarseAlign = false;          ///< whole-frame pre-alignment by phase correlation before the Move search
+  bool SubPixel = false;             ///< shifts to fractions of a sample, frames placed by interpolation
+  std::uint8_t Interpolation = 1;    ///< placing frames at fractional shifts: 0 bilinear, 1 bicubic
 };
+
+/// TStackFramesSettings::Rating values.
+namespace FrameRating {
+inline constexpr std::uint8_t QualityIndex = 0;
+inline constexpr std::uint8_t Sharpness = 1;
+}  // namespace FrameRating
+
+/// TStackFramesSettings::Interpolation values.
+namespace FrameInterpolation {
+inline constexpr std::uint8_t Bilinear = 0;
+inline constexpr std::uint8_t Bicubic = 1;
+}  // namespace FrameInterpolation
 
 /// "Enhancement" tab. The record owns the four PSF pictures.
 struct TEnhanceSettings {
@@ -177,7 +203,7 @@ struct TEnhanceSettings {
 
 /// "Edit / Save picture" tab.
 struct TEditSaveSettings {
-  std::uint8_t SaveFormat = 0;  ///< always 0, BMP
+  std::uint8_t SaveFormat = 0;  ///< 0 BMP (24-bit), 1 FITS, 2 PNG, 3 TIFF (16-bit); see ResultFormat
   std::string LastSaveName;
   std::int32_t SaveNumber = 0;
   bool UseLUT = false;

@@ -359,8 +359,8 @@ TEST(Workbench, SaveAsProposesWritesAndNamesThePicture) {
   // Cancelled: nothing written, the number has advanced all the same.
   b.wb.Config.General.SaveAsButton = true;
   EXPECT_EQ(b.wb.SavePictureAction(chooser), "");
-  // Another extension than .bmp writes nothing either.
-  answer = dir.File("picture.png");
+  // An extension of no result format writes nothing either.
+  answer = dir.File("picture.jpg");
   EXPECT_EQ(b.wb.SaveAsAction(chooser), "");
   answer = dir.File("picture");
   EXPECT_EQ(b.wb.SaveAsAction(chooser), dir.File("picture.bmp"));
@@ -369,7 +369,7 @@ TEST(Workbench, SaveAsProposesWritesAndNamesThePicture) {
   Bitmap saved;
   ReadBmpFile(dir.File("picture.bmp"), saved);
   EXPECT_EQ(saved, b.services.LastResult);
-  EXPECT_FALSE(std::filesystem::exists(dir.File("picture.png")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("picture.jpg")));
 
   // Without "Save As" the button saves under the naming rules, asking nobody.
   b.wb.Config.General.SaveAsButton = false;

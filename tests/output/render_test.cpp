@@ -431,3 +431,61 @@ TEST(RenderColour, RefusesValuesThatAreNotNumbers) {
   EXPECT_THROW(RenderColour(bm, P, P, P, P, 1.0, 0.3, -INFINITY, 0.3, false), RangeError);
   EXPECT_EQ(bm.Row(0)[0], 7);
 }
+
+// ---- the 16-bit rendering of the result files ---------------------------------
+
+TEST(RenderResultPicture16, TheSameRulesWithoutTheCutToEightBits) {
+  std::mt19937 rng(16);
+  TResultPicture result = RandomResult(rng, 9, 6);
+  result.R = RandomPlane(rng, 5, 4);  // a smaller plane repeats its last column and row
+  Settings settings;
+  settings.EditSave.UseLUT = true;
+  settings.EditSave.Bias = 0.6;
+  settings.EditSave.Saturation = 1.5;
+  RenderState state;
+  for (std::size_t i = 0; i < 65536; ++i) (*state.LutTable)[i] = static_cast<std::uint16_t>(i / 2);
+  std::vector<std::uint16_t> curve(65536);
+  BuildBiasGainLut(curve.data(), 65536, 0.6, 0.5);
+  auto p = [&](int x, int y) { return curve[Image16GetPixel(result.Mono, x, y) / 2]; };
+  NullServices services;
+
+  // L: P as grey samples, whose high bytes are the 24-bit picture.
+  settings.EditSave.ShowAs = 0;
+  Picture16 grey = RenderResultPicture16(result, settings, state);
+  ASSERT_EQ(grey.Channels(), 1);
+  ASSERT_EQ(grey.Width(), 9);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(grey.Row(y)[x], p(x, y)) << x << "," << y;
+  Bitmap shown;
+  Picture16ToBitmap(shown, grey);
+  EXPECT_EQ(shown, RenderResultPicture(result, settings, state, 3, services));
+
+  // G: the plane as it is, grey.
+  settings.EditSave.ShowAs = 2;
+  Picture16 green = RenderResultPicture16(result, settings, state);
+  EXPECT_EQ(green.Channels(), 1);
+  EXPECT_EQ(green.Row(5)[8], Image16GetPixel(result.G, 8, 5));
+
+  // LRGB and RGB: the colour mix on full samples, written out plainly.
+  const long long s = 384, wr = 76, wg = 150, wb = 28;  // round(256 x 1.5), round(255 x weight)
+  for (std::uint8_t show : {4, 5}) {
+    settings.EditSave.ShowAs = show;
+    Picture16 colour = RenderResultPicture16(result, settings, state);
+    ASSERT_EQ(colour.Channels(), 3);
+    auto clamp = [](long long v) { return static_cast<std::uint16_t>(std::clamp<long long>(v, 0, 65535)); };
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 9; ++x) {
+        long long R = Sample(result.R, x, y), G = Sample(result.G, x, y), B = Sample(result.B, x, y), L = p(x, y);
+        std::uint16_t want[3];
+        if (show == 5) {
+          want[0] = clamp(R * wr / 85), want[1] = clamp(G * wg / 85), want[2] = clamp(B * wb / 85);
+        } else {
+          long long i = (R * wr + G * wg + B * wb) / 256;
+          R = i + ((R - i) * s) / 256, G = i + ((G - i) * s) / 256, B = i + ((B - i) * s) / 256;
+          if (i <= 0) i = 1;
+          want[0] = clamp(R * L / i), want[1] = clamp(G * L / i), want[2] = clamp(B * L / i);
+        }
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(colour.Row(y)[3 * x + c], want[c]) << x << "," << y << " " << int(show);
+      }
+  }
+}

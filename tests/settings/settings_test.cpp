@@ -391,8 +391,12 @@ TEST(SizeRules, InputBeyondTheRangeIsClampedAndTypedValuesAreStoredWithoutNotify
   s.AttachServices(services);
   s.SetInputSize(5000, 20);
   EXPECT_EQ(s.LoadFrames.InputWidth, 5000);
+  EXPECT_EQ(s.LoadFrames.OutputWidth, 5000);  // "Same as input" follows the input
+  EXPECT_EQ(s.LoadFrames.OutputHeight, 20);
+  s.SetSizeMode(1);  // "Input x Resize" keeps the boxes' ranges
   EXPECT_EQ(s.LoadFrames.OutputWidth, 3600);
   EXPECT_EQ(s.LoadFrames.OutputHeight, 48);
+  s.SetSizeMode(0);
   s.SetInputSize(0, -1);  // an empty picture keeps the last input size
   EXPECT_EQ(s.LoadFrames.InputWidth, 5000);
   EXPECT_EQ(s.LoadFrames.InputHeight, 20);
