@@ -188,6 +188,7 @@ TEST(RenderLut, TheWindowRendersWithoutAFileThatWentMissingAndSaysSoOnce) {
   const Bitmap plain = RenderResultPicture(result, without, plainState, 3, pane);
   for (int change = 0; change < 3; ++change) EXPECT_EQ(RenderResultPicture(result, settings, state, 3, pane), plain);
   EXPECT_EQ(pane.Pane, plain);
+  EXPECT_EQ(RenderResultPicture16(result, settings, state).Width(), 7);  // a 16-bit save goes without it too
   ASSERT_EQ(pane.Status.size(), 1u);
   EXPECT_NE(pane.Status[0].find("without its LUT"), std::string::npos) << pane.Status[0];
   EXPECT_NE(pane.Status[0].find(file), std::string::npos) << pane.Status[0];
