@@ -150,6 +150,7 @@ void Workbench::LoadAction() {
   const BusyScope busy(m_busy);
   Fsm.EventDone();
   Fsm.EventLoad();
+  Quality.ShowSharpness = false;  // the frames loaded are not rated yet
   Loader.Load();
   if (!Frames.Empty()) FramesLoaded = true;
   Quality.Nr.Maximum = Frames.FrameCount();
@@ -236,6 +237,7 @@ bool Workbench::StackFramesRun() {
 void Workbench::RateStackedFrames(int reached) {
   const TStackFramesSettings& s = Config.StackFrames;
   const bool sharpness = s.SetQuality && s.Rating == FrameRating::Sharpness;
+  Quality.ShowSharpness = sharpness;
   if (sharpness) {
     // Qualities relative to the sharpest frame of the run.
     double best = 0.0;

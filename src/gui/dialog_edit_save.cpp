@@ -124,11 +124,12 @@ QWidget* TDialogForm::BuildEditSaveTab() {
   colourLayout->addLayout(presets, 1, 2, 3, 1);
   colourLayout->setColumnStretch(1, 1);
 
-  // "Save format": only BMP is written for now; the group stays disabled.
+  // "Save format": what "Save" writes and the kind "Save As" offers first.
   QGroupBox* format = RadioGroup(
-      "SavePictureFormatGroupBox", "Save format", nullptr, {"BMP", "FITS"}, [&es] { return int{es.SaveFormat}; },
+      "SavePictureFormatGroupBox", "Save format",
+      "BMP: the picture as shown, 8 bits a colour. FITS, PNG, TIFF: the same picture with 16 bits a sample",
+      {"BMP", "FITS", "PNG", "TIFF"}, [&es] { return es.SaveFormat <= 3 ? int{es.SaveFormat} : 0; },
       [this](int i) { m_cfg.SetEditSave(&TEditSaveSettings::SaveFormat, static_cast<std::uint8_t>(i)); });
-  format->setEnabled(false);
 
   // "Save filename"
   auto* name = new QGroupBox("Save filename");

@@ -148,10 +148,11 @@ void TDialogForm::PickCorrectionPicture(bool darkFrame) {
       darkFrame ? &TLoadFramesSettings::DarkFrameFile : &TLoadFramesSettings::FlatFieldFile;
   std::string folder = DirectoryOfChosenFile(m_cfg.LoadFrames.*field);
   if (folder.empty()) folder = m_cfg.General.PictureDirectory;
+  // Every picture kind frame loading reads for them, deeper ones at full precision.
+  const QString kinds = QStringLiteral(" picture (*.bmp *.jpg *.jpeg *.fits *.fit *.fts *.tif *.tiff *.png)");
   const std::string chosen =
-      darkFrame
-          ? ChooseFile("Pick a DarkFrame with the same size as frames", folder, "DarkFrame picture (*.bmp)", "bmp")
-          : ChooseFile("Pick a FlatField with the same size as frames", folder, "FlatField picture (*.bmp)", "bmp");
+      darkFrame ? ChooseFile("Pick a DarkFrame with the same size as frames", folder, "DarkFrame" + kinds, "bmp")
+                : ChooseFile("Pick a FlatField with the same size as frames", folder, "FlatField" + kinds, "bmp");
   m_cfg.ChooseCorrectionFile(field, chosen);
 }
 

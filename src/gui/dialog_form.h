@@ -82,6 +82,7 @@ class TDialogForm : public QDialog {
   QWidget* BuildGeneralTab();
   QWidget* BuildPreviewFramesTab();
   QWidget* BuildStackFramesTab();
+  QGroupBox* BuildRatingGroup();  ///< the Stack frames tab's "Rating and refinement"
   QWidget* BuildEnhancementTab();
   QWidget* BuildEditSaveTab();
 

@@ -1,7 +1,7 @@
 // The settings dialog's "Preview frames" tab: which frames of a video, which
-// channel, what to cut out and how large, the corrections and the brightness
-// of the frames. Every change re-runs the loader's listener, so the panes show
-// the effect while the dialog stays open.
+// channel, the byte order of SER videos, what to cut out and how large, the
+// corrections and the brightness of the frames. Every change re-runs the
+// loader's listener, so the panes show the effect while the dialog stays open.
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -76,6 +76,14 @@ QWidget* TDialogForm::BuildPreviewFramesTab() {
   QGroupBox* when = RadioGroup(
       "LoadFramesWhenRadioGroup", " When loading ", nullptr, {"Replace ", "Add "}, [&lf] { return int{lf.LoadWhen}; },
       [this](int i) { m_cfg.SetLoadFrames(&TLoadFramesSettings::LoadWhen, static_cast<std::uint8_t>(i)); }, false);
+
+  // " SER byte order ": 16-bit SER samples, whose header flag is often wrong.
+  QGroupBox* serOrder = RadioGroup(
+      "SERByteOrderRadioGroup", " SER byte order ",
+      "Byte order of 16-bit SER videos. Auto reads the first frame both ways and takes the plainly right reading "
+      "(the smooth one, or the one within the bits per sample); when neither is plain, the file's header decides",
+      {"Auto", "Little-endian", "Big-endian"}, [&lf] { return lf.SERByteOrder <= 2 ? int{lf.SERByteOrder} : 0; },
+      [this](int i) { m_cfg.SetLoadFrames(&TLoadFramesSettings::SERByteOrder, static_cast<std::uint8_t>(i)); }, false);
 
   // " What to load "
   auto* what = new QGroupBox(" What to load ");
@@ -187,6 +195,7 @@ QWidget* TDialogForm::BuildPreviewFramesTab() {
   left->addWidget(avi);
   left->addWidget(channel);
   left->addWidget(when);
+  left->addWidget(serOrder);
   left->addWidget(corrections);
   left->addStretch();
   auto* right = new QVBoxLayout;

@@ -1,12 +1,18 @@
 // The settings dialog's "Stack frames" tab: the steps of the alignment
-// search, the basis, the compare area, and the groups kept for the record
-// but always disabled (method, zoom, invert, rotate, resize).
+// search, the basis, the compare area, the groups kept for the record but
+// always disabled (method, zoom, invert, rotate, resize), and the rating and
+// refinement choices, all off by default.
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "gui/dialog_form.h"
+#include "gui/spin_edit.h"
 
 namespace corvane::gui {
 
@@ -87,8 +93,100 @@ QWidget* TDialogForm::BuildStackFramesTab() {
   layout->addWidget(method, 0, 2);
   layout->addWidget(area, 1, 2);
   layout->addWidget(zoom, 2, 2);
+  layout->addWidget(BuildRatingGroup(), 2, 0, 1, 2);
   layout->setRowStretch(3, 1);
   return page;
+}
+
+QGroupBox* TDialogForm::BuildRatingGroup() {
+  TStackFramesSettings& sf = m_cfg.StackFrames;
+  auto* group = new QGroupBox(" Rating and refinement : ");
+  group->setObjectName("StackFramesRatingGroupBox");
+  auto* layout = new QGridLayout(group);
+  // A row of radio buttons of their own (they exclude only each other), with
+  // the hint on each.
+  auto choices = [this](std::initializer_list<QRadioButton*> radios, const char* hint) {
+    auto* row = new QWidget;
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    for (QRadioButton* radio : radios) {
+      radio->setToolTip(QString::fromUtf8(hint));
+      radio->setAccessibleDescription(QString::fromUtf8(hint));
+      rowLayout->addWidget(radio);
+    }
+    rowLayout->addStretch();
+    return row;
+  };
+  auto flag = [this, &sf](const char* name, const char* caption, const char* hint, bool TStackFramesSettings::*f) {
+    return Check(
+        name, caption, hint, [&sf, f] { return sf.*f; }, [this, f](bool on) { m_cfg.SetStackFrames(f, on); });
+  };
+
+  // "Rate by :" what "Automatically set quality" measures.
+  auto rating = [this, &sf](const char* name, const char* caption, std::uint8_t value) {
+    return Radio(
+        name, caption, [&sf, value] { return sf.Rating == value; },
+        [this, value] { m_cfg.SetStackFrames(&TStackFramesSettings::Rating, value); });
+  };
+  QWidget* rateBy = choices({rating("StackFramesRateIndexRadioButton", "Quality index", FrameRating::QualityIndex),
+                             rating("StackFramesRateSharpnessRadioButton", "Sharpness", FrameRating::Sharpness)},
+                            "What \"Automatically set quality\" rates each frame by: its likeness to the basis "
+                            "(quality index), or its sharpness in the compare area (1000 for the sharpest frame)");
+  auto* rateByLabel = new QLabel("Rate by :");
+  rateByLabel->setBuddy(rateBy);
+  for (QWidget* w : {static_cast<QWidget*>(rateBy), static_cast<QWidget*>(rateByLabel)})
+    EnableWhen(w, [this] { return m_cfg.RatingEnabled(); });
+  layout->addWidget(rateByLabel, 0, 0);
+  layout->addWidget(rateBy, 0, 1, 1, 3);
+
+  // "Keep the best" N %: the box remembers its percent while unticked.
+  const char* keepHint =
+      "After Go!, the best frames by their rating get quality 1000 and the others 0, so that only they are combined";
+  QCheckBox* keep = Check(
+      "StackFramesKeepBestCheckBox", "Keep the best", keepHint, [&sf] { return sf.KeepBest > 0; },
+      [this](bool on) { m_cfg.SetKeepBest(on); });
+  TSpinEdit* percent = Spin(
+      "StackFramesKeepBestSpinEdit", "Keep the best percent", keepHint, KeepBestRange, true,
+      [this] { return m_cfg.KeepBestShown(); }, [this](int v, bool) { m_cfg.SetKeepBestPercent(v); });
+  auto* percentLabel = new QLabel("% of the frames");
+  percentLabel->setBuddy(percent);
+  for (QWidget* w : {static_cast<QWidget*>(percent), static_cast<QWidget*>(percentLabel)})
+    EnableWhen(w, [this] { return m_cfg.KeepBestPercentEnabled(); });
+  layout->addWidget(keep, 1, 0);
+  layout->addWidget(percent, 1, 1);
+  layout->addWidget(percentLabel, 1, 2, 1, 2);
+
+  layout->addWidget(flag("StackFramesNormaliseCheckBox", "Normalise brightness",
+                         "Compare the areas after taking out their mean brightness and contrast, so that frames of "
+                         "another exposure align too",
+                         &TStackFramesSettings::NormaliseBrightness),
+                    2, 0, 1, 4);
+  QCheckBox* coarse = flag("StackFramesCoarseCheckBox", "Coarse whole-frame alignment",
+                           "Find each frame's offset over the whole frame first, then refine it with Move: for an "
+                           "object that drifts further than the search reaches",
+                           &TStackFramesSettings::CoarseAlign);
+  EnableWhen(coarse, [this] { return m_cfg.CoarseAlignEnabled(); });
+  layout->addWidget(coarse, 3, 0, 1, 4);
+
+  // "Sub-pixel shifts", placed by bilinear or bicubic interpolation.
+  QCheckBox* subPixel = flag("StackFramesSubPixelCheckBox", "Sub-pixel shifts",
+                             "Refine each shift to fractions of a sample and place the frames by interpolation when "
+                             "they are combined",
+                             &TStackFramesSettings::SubPixel);
+  auto interpolation = [this, &sf](const char* name, const char* caption, std::uint8_t value) {
+    return Radio(
+        name, caption, [&sf, value] { return sf.Interpolation == value; },
+        [this, value] { m_cfg.SetStackFrames(&TStackFramesSettings::Interpolation, value); });
+  };
+  QWidget* placing =
+      choices({interpolation("StackFramesBilinearRadioButton", "Bilinear", FrameInterpolation::Bilinear),
+               interpolation("StackFramesBicubicRadioButton", "Bicubic", FrameInterpolation::Bicubic)},
+              "How frames are placed at shifts between samples: bicubic keeps more detail, bilinear smooths a little");
+  EnableWhen(placing, [this] { return m_cfg.InterpolationEnabled(); });
+  layout->addWidget(subPixel, 4, 0);
+  layout->addWidget(placing, 4, 1, 1, 3);
+  layout->setColumnStretch(3, 1);
+  return group;
 }
 
 }  // namespace corvane::gui

@@ -554,10 +554,11 @@ void TMainForm::PreviewFiles(const QStringList& files) {
 
 void TMainForm::LoadFramesChooseBitBtnClick() {
   if (m_wb.Busy()) return;
-  FileRequest request = FileRequestFor("Choose which frames to load", m_wb.Config.General.PictureDirectory,
-                                       {"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)",
-                                        "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "AVI (*.avi)"},
-                                       "bmp");
+  FileRequest request = FileRequestFor(
+      "Choose which frames to load", m_wb.Config.General.PictureDirectory,
+      {"All (*.avi *.jpg *.jpeg *.bmp *.ser *.fits *.fit *.fts *.tif *.tiff *.png)", "JPEG Image File (*.jpg)",
+       "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "AVI (*.avi)", SerFilter, FitsFilter, TiffFilter, PngFilter},
+      "bmp");
   request.MultipleFiles = true;
   const QStringList files = m_prompts.OpenFiles(this, request);
   if (files.isEmpty()) return;  // cancelled: nothing changes
@@ -588,8 +589,14 @@ void TMainForm::PictureSaveBitBtnClick() {
   if (m_wb.Busy()) return;
   RunAction([&] {
     m_wb.SavePictureAction([this](const std::string& proposed) -> std::optional<std::string> {
-      FileRequest request =
-          FileRequestFor("Save result picture", m_wb.Config.General.ResultDirectory, {"Bitmaps (*.bmp)"}, "bmp");
+      // The four result formats, the "Save format" chosen at start.
+      const QStringList filters{"Bitmaps (*.bmp)", FitsFilter, PngFilter, TiffFilter};
+      const std::uint8_t saveFormat = m_wb.Config.EditSave.SaveFormat;
+      const int chosen = saveFormat <= 3 ? saveFormat : 0;  // as Save: another value saves a BMP
+      const auto format = static_cast<ResultFormat>(chosen);
+      FileRequest request = FileRequestFor("Save result picture", m_wb.Config.General.ResultDirectory, filters,
+                                           QString::fromLatin1(ResultFormatExtension(format)).mid(1));
+      request.SelectedFilter = filters[chosen];
       request.ProposedName = PathText(proposed);
       const QString file = m_prompts.SaveFile(this, request);
       if (file.isEmpty()) return std::nullopt;

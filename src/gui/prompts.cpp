@@ -18,10 +18,18 @@ void Prepare(QFileDialog& dialog, const FileRequest& request) {
   dialog.setWindowTitle(request.Title);
   if (!request.Folder.isEmpty() && QDir(request.Folder).exists()) dialog.setDirectory(request.Folder);
   if (!request.Filters.isEmpty()) dialog.setNameFilters(request.Filters);
+  if (!request.SelectedFilter.isEmpty()) dialog.selectNameFilter(request.SelectedFilter);
   dialog.setDefaultSuffix(request.DefaultSuffix);
 }
 
 }  // namespace
+
+QStringList FilterPatterns(const QString& filter) {
+  const qsizetype open = filter.lastIndexOf(u'(');
+  const qsizetype close = filter.lastIndexOf(u')');
+  if (open < 0 || close < open) return {};
+  return filter.mid(open + 1, close - open - 1).split(u' ', Qt::SkipEmptyParts);
+}
 
 QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
@@ -58,6 +66,14 @@ QString QtPrompts::SaveFile(QWidget* parent, const FileRequest& request) {
   Prepare(dialog, request);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
+  if (!request.DefaultSuffix.isEmpty()) {
+    // A name typed without extension takes the kind of the filter chosen last.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+      const QStringList patterns = FilterPatterns(filter);
+      if (!patterns.isEmpty() && patterns.front().startsWith(QLatin1String("*.")))
+        dialog.setDefaultSuffix(patterns.front().mid(2));
+    });
+  }
   if (!request.ProposedName.isEmpty()) dialog.selectFile(request.ProposedName);
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();

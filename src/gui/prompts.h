@@ -17,12 +17,24 @@ namespace corvane::gui {
 struct FileRequest {
   QString Title;
   QString Folder;              ///< where the dialog starts
-  QStringList Filters;         ///< name filters, the first one chosen; none: every file
-  QString DefaultSuffix;       ///< added to a typed name without extension
+  QStringList Filters;         ///< name filters; none: every file
+  QString SelectedFilter;      ///< the filter chosen at start; empty: the first
+  QString DefaultSuffix;       ///< added to a typed name without extension (save dialogs: then the chosen filter's)
   QString ProposedName;        ///< save dialogs: the name offered
   bool MultipleFiles = false;  ///< open dialogs: several files may be chosen
   bool MustExist = true;       ///< open dialogs: only an existing file can be confirmed
 };
+
+/// Name filters of the file kinds beyond the first ones (AVI, BMP, JPEG),
+/// shared by the open and save dialogs. The first pattern of each is the
+/// extension a save in that kind adds.
+inline const QString SerFilter = QStringLiteral("SER (*.ser)");
+inline const QString FitsFilter = QStringLiteral("FITS (*.fits *.fit *.fts)");
+inline const QString TiffFilter = QStringLiteral("TIFF (*.tif *.tiff)");
+inline const QString PngFilter = QStringLiteral("PNG (*.png)");
+
+/// The patterns of a name filter: "FITS (*.fits *.fit)" gives *.fits and *.fit.
+QStringList FilterPatterns(const QString& filter);
 
 /// A file name as the system takes it (bytes) as a text, and back.
 QString PathText(const std::string& path);

@@ -412,6 +412,22 @@ void Settings::RebuildStackUsing() {
   NotifyStackFrames();
 }
 
+void Settings::SetKeepBest(bool ticked) {
+  if (ticked) {
+    StackFrames.KeepBest = KeepBestPercent;
+  } else {
+    if (StackFrames.KeepBest > 0) KeepBestPercent = KeepBestRange.Clamp(StackFrames.KeepBest);
+    StackFrames.KeepBest = 0;
+  }
+  NotifyStackFrames();
+}
+
+void Settings::SetKeepBestPercent(std::int32_t percent) {
+  KeepBestPercent = KeepBestRange.Clamp(percent);
+  if (StackFrames.KeepBest > 0) StackFrames.KeepBest = KeepBestPercent;
+  NotifyStackFrames();
+}
+
 // ---- Edit / Save picture tab
 
 void Settings::SetBiasTrackBar(std::int32_t position) {

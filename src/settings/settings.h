@@ -365,6 +365,9 @@ class Settings {
   std::int32_t AVIEndMaximum = AVIFrameRange.Max;
   /// The ticks of the "Stack using" boxes.
   StackUsingBoxes StackUsingTicks;
+  /// The percent of StackFramesKeepBestSpinEdit (KeepBestRange): what "Keep
+  /// the best" gives StackFrames.KeepBest when ticked; kept while it is clear.
+  std::int32_t KeepBestPercent = 10;
   /// "Couple" (CoupleBGCheckBox): moving one of brightness and contrast moves
   /// the other to the same position.
   bool CoupleBGCheckBox = false;
@@ -389,6 +392,20 @@ class Settings {
   bool OutputSizeEnabled() const noexcept { return LoadFrames.SizeMode == 2; }
   /// BackGroundSpinEdit and its labels are enabled for "Single object" only.
   bool BackgroundEnabled() const noexcept { return LoadFrames.LoadWhat == 1; }
+  /// "Rate by" is enabled while "Automatically set quality" is ticked (only
+  /// then does a Go rate the frames).
+  bool RatingEnabled() const noexcept { return StackFrames.SetQuality; }
+  /// The percent box of "Keep the best" is enabled while that is ticked.
+  bool KeepBestPercentEnabled() const noexcept { return StackFrames.KeepBest > 0; }
+  /// The percent "Keep the best" shows: KeepBest while ticked, else KeepBestPercent.
+  std::int32_t KeepBestShown() const noexcept {
+    return StackFrames.KeepBest > 0 ? StackFrames.KeepBest : KeepBestPercent;
+  }
+  /// "Coarse whole-frame alignment" is enabled unless "Last calculations" is
+  /// chosen, which takes the earlier shifts and searches nothing.
+  bool CoarseAlignEnabled() const noexcept { return (StackFrames.StackUsing & StackUsing::Last) == 0; }
+  /// The interpolation choice is enabled while "Sub-pixel shifts" is ticked.
+  bool InterpolationEnabled() const noexcept { return StackFrames.SubPixel; }
 
   // ---- Dialog life.
 
@@ -406,8 +423,9 @@ class Settings {
   // fields without a rule of their own (rules below): in General every
   // field (a directory also sets its edit box; ShowRGBcolor also notifies
   // Edit/Save); in LoadFrames AVISemiFrames, AVICorrection, LoadWhen,
-  // LoadWhat, DarkFrame, FlatField, DarkFrameFile, FlatFieldFile, Median; in
-  // StackFrames all but StackUsing; in Enhance all; in EditSave UseLUT,
+  // LoadWhat, DarkFrame, FlatField, DarkFrameFile, FlatFieldFile, Median,
+  // SERByteOrder; in StackFrames all but StackUsing (and KeepBest, which the
+  // dialog sets by its rules); in Enhance all; in EditSave SaveFormat, UseLUT,
   // LUTFile.
   template <class T>
   void SetGeneral(T TGeneralSettings::*field, std::type_identity_t<T> value);
@@ -503,6 +521,12 @@ class Settings {
   bool StackUsingTicked(std::uint8_t bit) const;
   /// A click on the group: StackUsing := StackUsingFromBoxes(StackUsingTicks).
   void RebuildStackUsing();
+  /// "Keep the best" ticked: KeepBest := KeepBestPercent; cleared: the percent
+  /// it held is remembered in KeepBestPercent, and KeepBest := 0 (off).
+  void SetKeepBest(bool ticked);
+  /// StackFramesKeepBestSpinEdit: KeepBestPercent := percent (clamped to
+  /// 1..100); while "Keep the best" is ticked, KeepBest := the same.
+  void SetKeepBestPercent(std::int32_t percent);
 
   // ---- Edit / Save picture tab. Each notifies EditSave.
 
