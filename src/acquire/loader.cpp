@@ -231,6 +231,7 @@ std::unique_ptr<TImageListItem> FrameLoader::Process(std::int32_t outW, std::int
 
 bool FrameLoader::Preview(const std::vector<std::string>& files) {
   m_lastStart = m_lastEnd = -1;
+  m_lastSerOrder = m_settings.LoadFrames.SERByteOrder;
   m_files = files;
   if (m_files.empty()) return false;
   m_currentFile = m_files.front();
@@ -338,6 +339,11 @@ void FrameLoader::LoadFramesChanged() {
   const std::int32_t start = m_settings.LoadFrames.AVIStart;
   const std::int32_t end = m_settings.LoadFrames.AVIEnd;
   const bool video = IsVideoKind(SourceKindOfPath(m_currentFile));
+  if (m_settings.LoadFrames.SERByteOrder != m_lastSerOrder) {
+    // The frames read the other way: the start frame is read and shown again.
+    m_lastSerOrder = m_settings.LoadFrames.SERByteOrder;
+    if (SourceKindOfPath(m_currentFile) == SourceKind::Ser) m_lastStart = -1;
+  }
   // A frame of the video shown unprocessed in a pane; nothing when it cannot be read.
   auto videoFrame = [this](std::int32_t n, Bitmap& shown) {
     try {

@@ -57,6 +57,7 @@ class FrameLoader {
 
   /// The load-frames listener: shows the start and end frames of a video as
   /// they change, and otherwise re-processes the picture in the input pane.
+  /// Another SER byte order reads the start frame of a SER video anew.
   void LoadFramesChanged();
 
   const std::vector<std::string>& PickedFiles() const noexcept { return m_files; }
@@ -89,6 +90,7 @@ class FrameLoader {
   std::string m_currentFile;
   std::int32_t m_lastStart = -1;
   std::int32_t m_lastEnd = -1;
+  std::uint8_t m_lastSerOrder = 0;  ///< the SER byte order of the frames shown
   FrameSources m_sources;
   PlaneArena m_arena;
   SourceFrame m_frame;    ///< each frame is read into it

@@ -18,12 +18,14 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "app/version.h"
 #include "gui/scripted_prompts.h"
 #include "gui/spin_edit.h"
 #include "io/avi_writer.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
@@ -128,15 +130,22 @@ TEST(DialogForm, AFreshStartShowsTheDefaultsAndWritesEveryKeyOnClose) {
   const std::string prog = p.dir.File("prog") + "/";
   EXPECT_EQ(p.Get<QLineEdit>("PictureDirectoryEdit")->text().toStdString(), prog + "Pictures/");
   EXPECT_EQ(p.Spin("MemorySpinEdit"), 64);
-  for (const char* ticked : {"AutoSelectTabSheetCheckBox", "SaveSettingsCheckBox", "StackFramesUsingMoveCheckBox",
-                             "StackFramesBasisRadioGroup_1", "RGBuserRadioButton", "SavePictureFormatGroupBox_0"})
+  for (const char* ticked :
+       {"AutoSelectTabSheetCheckBox", "SaveSettingsCheckBox", "StackFramesUsingMoveCheckBox",
+        "StackFramesBasisRadioGroup_1", "RGBuserRadioButton", "SavePictureFormatGroupBox_0", "SERByteOrderRadioGroup_0",
+        "StackFramesRateIndexRadioButton", "StackFramesBicubicRadioButton"})
     EXPECT_TRUE(p.Checked(ticked)) << ticked;
-  for (const char* clear : {"SaveAsCheckBox", "AutoChannelIncrCheckBox", "CoupleBGCheckBox"})
+  for (const char* clear : {"SaveAsCheckBox", "AutoChannelIncrCheckBox", "CoupleBGCheckBox",
+                            "StackFramesKeepBestCheckBox", "StackFramesSubPixelCheckBox"})
     EXPECT_FALSE(p.Checked(clear)) << clear;
-  for (const char* disabled :
-       {"BackGroundSpinEdit", "WidthSpinEdit", "StackFramesUsingRotateCheckBox", "StackFramesZoomRadioGroup",
-        "SavePictureColorControlGroupBox", "SavePictureFormatGroupBox", "SaveNamePrefixEdit", "UMApreSpinEdit"})
+  for (const char* disabled : {"BackGroundSpinEdit", "WidthSpinEdit", "StackFramesUsingRotateCheckBox",
+                               "StackFramesZoomRadioGroup", "SavePictureColorControlGroupBox", "SaveNamePrefixEdit",
+                               "UMApreSpinEdit", "StackFramesKeepBestSpinEdit", "StackFramesBicubicRadioButton"})
     EXPECT_FALSE(p.Enabled(disabled)) << disabled;
+  EXPECT_TRUE(p.Enabled("SavePictureFormatGroupBox") && p.Enabled("StackFramesCoarseCheckBox"));
+  EXPECT_EQ(p.Spin("StackFramesKeepBestSpinEdit"), 10);
+  EXPECT_EQ(p.Get("StackFramesKeepBestSpinEdit")->accessibleName(), "Keep the best percent");
+  EXPECT_TRUE(p.Get("SERByteOrderRadioGroup_0")->accessibleDescription().startsWith("Byte order of 16-bit SER"));
   EXPECT_FALSE(p.Get("UMAprePSFButton")->isVisibleTo(&d));
   EXPECT_EQ(p.Get<QLabel>("VersionLabel")->text().toStdString(), "Version " + ProgramVersion());
   EXPECT_EQ(p.Track("GTrackBar"), 59);
@@ -300,9 +309,17 @@ TEST(DialogForm, EveryChangeNotifiesOnceAndTheWidgetsFollowTheModel) {
       {SettingsTab::PreviewFrames, [&] { p.Key("FrameBiasSpinEdit", Qt::Key_Up); }, {0, 1, 0, 0, 0}},
       {SettingsTab::PreviewFrames, [&] { p.Click("LFBiasGainDefaultButton"); }, {0, 1, 0, 0, 0}},
       {SettingsTab::PreviewFrames, [&] { p.Click("LoadFramesChannelRadioGroup_3"); }, {0, 1, 0, 0, 1}},
+      {SettingsTab::PreviewFrames, [&] { p.Click("SERByteOrderRadioGroup_2"); }, {0, 1, 0, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Click("StackFramesRateSharpnessRadioButton"); }, {0, 0, 1, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Click("StackFramesKeepBestCheckBox"); }, {0, 0, 1, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Type("StackFramesKeepBestSpinEdit", "2"); }, {0, 0, 1, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Click("StackFramesKeepBestCheckBox"); }, {0, 0, 1, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Click("StackFramesSubPixelCheckBox"); }, {0, 0, 1, 0, 0}},
+      {SettingsTab::StackFrames, [&] { p.Click("StackFramesBilinearRadioButton"); }, {0, 0, 1, 0, 0}},
       {SettingsTab::StackFrames, [&] { p.Click("StackFramesUsingLastCheckBox"); }, {0, 0, 1, 0, 0}},
       {SettingsTab::Enhancement, [&] { p.Key("UMApostSpinEdit", Qt::Key_Up); }, {0, 0, 0, 1, 0}},
       {SettingsTab::EditSave, [&] { p.Click("ShowAsRadioGroup_4"); }, {0, 0, 0, 0, 1}},
+      {SettingsTab::EditSave, [&] { p.Click("SavePictureFormatGroupBox_2"); }, {0, 0, 0, 0, 1}},
       {SettingsTab::EditSave, [&] { p.Key("RTrackBar", Qt::Key_PageUp); }, {0, 0, 0, 0, 1}},
       {SettingsTab::EditSave, [&] { p.Click("CoupleBGCheckBox"); }, {0, 0, 0, 0, 0}},
       {SettingsTab::EditSave, [&] { p.Click("Map0595Button"); }, {0, 0, 0, 0, 1}},
@@ -318,8 +335,23 @@ TEST(DialogForm, EveryChangeNotifiesOnceAndTheWidgetsFollowTheModel) {
   }
   EXPECT_EQ(p.wb->Frames.MaxMem(), 80 * 1048576);
   EXPECT_EQ(p.wb->Config.Enhance.UMAPost, 5);
-  // "Last calculations" disables the other boxes, which keep their ticks.
+  // "Last calculations" disables the other boxes, which keep their ticks, and the coarse alignment.
   EXPECT_TRUE(p.Checked("StackFramesUsingMoveCheckBox") && !p.Enabled("StackFramesUsingMoveCheckBox"));
+  EXPECT_FALSE(p.Enabled("StackFramesCoarseCheckBox"));
+  // "Keep the best" off keeps its percent for the next tick; sub-pixel opened the interpolation.
+  const TStackFramesSettings& sf = p.wb->Config.StackFrames;
+  EXPECT_EQ(std::make_tuple(sf.Rating, sf.KeepBest, sf.SubPixel, sf.Interpolation),
+            std::make_tuple(FrameRating::Sharpness, 0, true, FrameInterpolation::Bilinear));
+  EXPECT_EQ(p.Spin("StackFramesKeepBestSpinEdit"), 2);
+  EXPECT_FALSE(p.Enabled("StackFramesKeepBestSpinEdit"));
+  p.Click("StackFramesKeepBestCheckBox");
+  EXPECT_EQ(sf.KeepBest, 2);
+  EXPECT_TRUE(p.Enabled("StackFramesKeepBestSpinEdit") && p.Enabled("StackFramesBicubicRadioButton"));
+  // Without "Automatically set quality" a Go rates nothing: "Rate by" is disabled.
+  p.Click("StackFramesMiscSetQualityCheckBox");
+  EXPECT_FALSE(p.Enabled("StackFramesRateSharpnessRadioButton"));
+  EXPECT_EQ(std::make_pair(p.wb->Config.LoadFrames.SERByteOrder, p.wb->Config.EditSave.SaveFormat),
+            std::make_pair(std::uint8_t{2}, std::uint8_t{2}));
   // LRGB opened the colour group; red from 30 to 40 took 5 from green and blue.
   EXPECT_EQ(std::make_tuple(p.Track("RTrackBar"), p.Track("GTrackBar"), p.Track("BTrackBar")),
             std::make_tuple(40, 54, 6));
@@ -409,6 +441,12 @@ TEST(DialogForm, ButtonsTakeTheFilesTheirDialogsConfirm) {
   p.prompts.Answers = {{QString::fromStdString(small)}, {}};
   p.Click("DarkFrameButton");
   EXPECT_EQ(p.prompts.Requests.back().Title, "Pick a DarkFrame with the same size as frames");
+  // Its filter names the picture kinds frame loading reads for a dark frame, and nothing else.
+  std::set<SourceKind> kinds;
+  for (const QString& pattern : FilterPatterns(p.prompts.Requests.back().Filters.value(0)))
+    kinds.insert(SourceKindOfPath("dark" + pattern.mid(1).toStdString()));
+  EXPECT_EQ(kinds, (std::set<SourceKind>{SourceKind::Bmp, SourceKind::Jpeg, SourceKind::Fits, SourceKind::Tiff,
+                                         SourceKind::Png}));
   p.counts = {};
   p.Click("DarkFrameButton");
   EXPECT_EQ(p.prompts.Requests.back().Folder.toStdString(), p.dir.Path().string() + "/");

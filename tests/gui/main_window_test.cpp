@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "app/version.h"
 #include "cli/cli_process.h"
@@ -35,7 +37,9 @@
 #include "gui/picture_pane.h"
 #include "gui/scripted_prompts.h"
 #include "io/avi_writer.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
+#include "io/ser_writer.h"
 #include "output/bitmap_ops.h"
 #include "support/test_support.h"
 
@@ -337,8 +341,14 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
   p.Preview({dir.File("planet.avi")});
   const FileRequest& open = p.prompts.Requests.back();
   EXPECT_EQ(open.Title, "Choose which frames to load");
-  EXPECT_EQ(open.Filters, (QStringList{"All (*.avi *.jpg *.jpeg *.bmp)", "JPEG Image File (*.jpg)",
-                                       "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)", "AVI (*.avi)"}));
+  EXPECT_EQ(open.Filters.mid(1), (QStringList{"JPEG Image File (*.jpg)", "JPEG Image File (*.jpeg)", "Bitmaps (*.bmp)",
+                                              "AVI (*.avi)", SerFilter, FitsFilter, TiffFilter, PngFilter}));
+  // "All" names every kind frame loading reads, and nothing else.
+  std::set<SourceKind> kinds;
+  for (const QString& pattern : FilterPatterns(open.Filters.value(0)))
+    kinds.insert(SourceKindOfPath("frames" + pattern.mid(1).toStdString()));
+  EXPECT_EQ(kinds, (std::set<SourceKind>{SourceKind::Avi, SourceKind::Bmp, SourceKind::Jpeg, SourceKind::Fits,
+                                         SourceKind::Ser, SourceKind::Tiff, SourceKind::Png}));
   EXPECT_EQ(open.DefaultSuffix, "bmp");
   EXPECT_TRUE(open.MultipleFiles);
   EXPECT_EQ(open.Folder.toStdString(), p.home.Dir.File("Corvane2") + "/Pictures/");
@@ -390,6 +400,92 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
       dir.Path());
   ASSERT_EQ(cli.Code, 0) << cli.Err;
   EXPECT_EQ(Bytes(saved), Bytes(dir.File("cli/planet__1.bmp")));
+}
+
+TEST(MainWindow, ASharpnessRunOfTheBestFramesWithSubPixelShiftsSavesTheBatchToolsPng) {
+  TempDir dir;
+  ASSERT_EQ(test::RunProcess(test::MakeSampleBinary(),
+                             {"-W", "160", "-H", "120", "-n", "12", "--seed", "5", "-o", "planet.avi"}, dir.Path())
+                .Code,
+            0);
+  Program p;
+  p.wb.Config.SetGeneral(&TGeneralSettings::ResultDirectory, dir.File("window") + "/");
+  fs::create_directories(dir.File("window"));
+  p.Preview({dir.File("planet.avi")});
+  p.Click("LoadFramesLoadBitBtn");
+
+  // The choices as a user makes them in the dialog.
+  p.dialog.show();
+  auto dialogClick = [&](SettingsTab tab, const char* name) {
+    p.dialog.SelectTab(tab);
+    auto* b = p.dialog.findChild<QAbstractButton*>(QString::fromLatin1(name));
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+  };
+  dialogClick(SettingsTab::StackFrames, "StackFramesRateSharpnessRadioButton");
+  dialogClick(SettingsTab::StackFrames, "StackFramesKeepBestCheckBox");
+  auto* percent = p.dialog.findChild<QWidget*>("StackFramesKeepBestSpinEdit")->findChild<QLineEdit*>();
+  percent->selectAll();
+  QTest::keyClicks(percent, "25");
+  dialogClick(SettingsTab::StackFrames, "StackFramesSubPixelCheckBox");
+  dialogClick(SettingsTab::StackFrames, "StackFramesBilinearRadioButton");
+  dialogClick(SettingsTab::EditSave, "SavePictureFormatGroupBox_2");
+
+  p.Click("StackFramesGoBitBtn");
+  // The frame memo gives the sharpness and the shift to a fraction of a sample;
+  // the best 3 of the 12 frames pass the filter.
+  const QStringList memo = p.Memo("FrameInfoMemo");
+  EXPECT_TRUE(memo[2].contains(u'.') && memo[5].startsWith("Sharpness: ")) << memo.join(" | ").toStdString();
+  EXPECT_EQ(memo[6], "QualityImages: 3");
+  p.Click("PictureCalculateBitBtn");
+  p.Click("PictureSaveBitBtn");
+  const std::string saved = dir.File("window/planet__1.png");
+  ASSERT_TRUE(fs::exists(saved));
+  EXPECT_EQ(Bytes(saved)[24], 16);  // the PNG's bit depth
+  EXPECT_TRUE(p.prompts.Errors.empty());
+
+  const test::ProcessResult cli =
+      test::RunCli({"--rate", "sharpness", "--keep-best", "25", "--subpixel", "--interpolation", "bilinear",
+                    "--threshold", "900", "-o", "cli.png", "-q", "planet.avi"},
+                   dir.Path());
+  ASSERT_EQ(cli.Code, 0) << cli.Err;
+  EXPECT_EQ(Bytes(saved), Bytes(dir.File("cli.png")));
+}
+
+TEST(MainWindow, ASerVideoIsPreviewedAndLoadedInTheChosenByteOrder) {
+  // 16-bit samples stored little-endian under a header that says big-endian,
+  // as widespread capture programs write them; smooth ramps, frame i brighter by 50 i.
+  TempDir dir;
+  test::SerSpec spec;
+  spec.Width = 64;
+  spec.Height = 48;
+  spec.Depth = 16;
+  spec.LittleEndianFlag = 0;
+  std::vector<std::vector<std::uint16_t>> frames(3);
+  for (int i = 0; i < 3; ++i)
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) frames[i].push_back(static_cast<std::uint16_t>(1000 + 300 * x + 200 * y + 50 * i));
+  test::WriteSer(dir.File("moon.ser"), spec, frames);
+
+  Program p;
+  p.Preview({dir.File("moon.ser")});
+  EXPECT_EQ(p.State(), "PREVIEW");
+  EXPECT_EQ(p.Memo("LoadFramesMemo")[0], " -- SER --");
+  auto* pane = p.Find<PicturePane>("InputFrameImage");
+  const Bitmap fromData = pane->Picture();
+  // Forcing the order the header claims shows another picture; "Auto" the first one again.
+  p.dialog.show();
+  p.dialog.SelectTab(SettingsTab::PreviewFrames);
+  for (const auto& [order, same] : {std::pair{"SERByteOrderRadioGroup_2", false}, {"SERByteOrderRadioGroup_0", true}}) {
+    auto* radio = p.dialog.findChild<QAbstractButton*>(QString::fromLatin1(order));
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(6, radio->height() / 2));
+    EXPECT_EQ(pane->Picture() == fromData, same) << order;
+  }
+
+  p.Click("LoadFramesLoadBitBtn");
+  ASSERT_EQ(p.wb.Frames.Count(), 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(std::equal(frames[i].begin(), frames[i].end(), p.wb.Frames[i].Image.Data.get())) << i;
+  EXPECT_TRUE(p.prompts.Errors.empty());
 }
 
 TEST(MainWindow, KeysStepFramesAndRateThemKeypadApartFromTheMainRow) {
@@ -527,7 +623,9 @@ TEST(MainWindow, SaveAsAndTheInvertingTableWithCancelledDialogs) {
   QTest::mouseClick(save, Qt::LeftButton);  // cancelled
   const FileRequest& asked = p.prompts.Requests.back();
   EXPECT_EQ(asked.Title, "Save result picture");
-  EXPECT_EQ(asked.Filters, QStringList{"Bitmaps (*.bmp)"});
+  EXPECT_EQ(asked.Filters, (QStringList{"Bitmaps (*.bmp)", FitsFilter, PngFilter, TiffFilter}));
+  EXPECT_EQ(std::make_pair(asked.SelectedFilter, asked.DefaultSuffix),
+            std::make_pair(QString("Bitmaps (*.bmp)"), QString("bmp")));
   EXPECT_EQ(asked.ProposedName, "f0__1");
   EXPECT_EQ(asked.Folder.toStdString(), p.wb.Config.General.ResultDirectory);
   EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"f0.bmp"}));
@@ -536,6 +634,13 @@ TEST(MainWindow, SaveAsAndTheInvertingTableWithCancelledDialogs) {
   EXPECT_EQ(p.prompts.Requests.back().ProposedName, "f0__2");  // the cancelled name is used up
   EXPECT_TRUE(fs::exists(dir.File("mine.bmp")));
   EXPECT_EQ(p.Find<QLabel>("ResultPictureLabel")->text(), "File name \"f0__2\"");
+  // With the save format TIFF the dialog starts at TIFF; the file is of the kind its name says.
+  p.wb.Config.SetEditSave(&TEditSaveSettings::SaveFormat, std::uint8_t{3});
+  p.prompts.Answers.push_back({QString::fromStdString(dir.File("mine.png"))});
+  QTest::mouseClick(save, Qt::LeftButton);
+  EXPECT_EQ(std::make_pair(p.prompts.Requests.back().SelectedFilter, p.prompts.Requests.back().DefaultSuffix),
+            std::make_pair(TiffFilter, QString("tif")));
+  EXPECT_EQ(Bytes(dir.File("mine.png")).substr(1, 3), "PNG");
 
   // A double click on the input pane makes the table inverting before its dialog, cancelled or not.
   QTest::mouseDClick(p.Find("InputFrameImage"), Qt::LeftButton, {}, QPoint(10, 10));
