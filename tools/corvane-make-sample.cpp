@@ -7,7 +7,9 @@
 // levels, with a small brightness change and noise. The shifts file has one
 // line per frame, "index shift_x shift_y", in the frames' own convention:
 // frame sample (x + shift_x, y + shift_y) shows what frame 0 (shift 0, 0)
-// shows at (x, y).
+// shows at (x, y). On request a seeing file gives each frame's blur level,
+// "index level sigma" (level 0 sharpest, 7 most blurred), and the video can be
+// compressed (MPEG-4, H.264, MJPEG) instead of uncompressed 8-bit grey.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -22,11 +25,13 @@
 #include "core/errors.h"
 #include "core/file_io.h"
 #include "io/avi_writer.h"
+#include "io/encoded_avi_writer.h"
 
 namespace {
 
 using corvane::AviPixelFormat;
 using corvane::AviWriter;
+using corvane::EncodedAviWriter;
 
 /// splitmix64: small, fast and good enough for scene noise.
 class Random {
@@ -147,6 +152,40 @@ struct Options {
   std::uint64_t Seed = 1;
   std::string Output = "corvane_sample.avi";
   std::string Shifts;  // empty: the video's name with ".shifts.txt" for its extension
+  std::string Seeing;  // empty: no seeing file
+  std::string Codec = "raw";
+};
+
+/// The frames go to an uncompressed or a compressed writer.
+class FrameSink {
+ public:
+  FrameSink(const Options& o) {
+    if (o.Codec == "raw") {
+      m_raw = std::make_unique<AviWriter>(o.Output, o.Width, o.Height, AviPixelFormat::Grey8, 25);
+      return;
+    }
+    corvane::EncodedAviOptions e;
+    e.Codec = o.Codec == "mpeg4"  ? corvane::AviCodec::Mpeg4
+              : o.Codec == "h264" ? corvane::AviCodec::H264
+                                  : corvane::AviCodec::Mjpeg;
+    m_encoded = std::make_unique<EncodedAviWriter>(o.Output, o.Width, o.Height, AviPixelFormat::Grey8, e);
+  }
+  void AddFrame(const std::uint8_t* pixels) {
+    if (m_raw)
+      m_raw->AddFrame(pixels);
+    else
+      m_encoded->AddFrame(pixels);
+  }
+  void Finish() {
+    if (m_raw)
+      m_raw->Finish();
+    else
+      m_encoded->Finish();
+  }
+
+ private:
+  std::unique_ptr<AviWriter> m_raw;
+  std::unique_ptr<EncodedAviWriter> m_encoded;
 };
 
 std::string DefaultShiftsName(const std::string& video) {
@@ -162,9 +201,11 @@ void MakeSample(const Options& o) {
   // A handful of seeing levels, blurred once; each frame takes one of them.
   constexpr int Levels = 8;
   std::vector<Canvas> seeing;
-  for (int i = 0; i < Levels; ++i) seeing.push_back(Blur(scene, 0.7 + 1.6 * i / (Levels - 1)));
+  auto sigma = [](int level) { return 0.7 + 1.6 * level / (Levels - 1); };
+  for (int i = 0; i < Levels; ++i) seeing.push_back(Blur(scene, sigma(i)));
 
-  AviWriter writer(o.Output, o.Width, o.Height, AviPixelFormat::Grey8, 25);
+  FrameSink writer(o);
+  std::string levels;
   std::vector<std::uint8_t> frame(static_cast<std::size_t>(o.Width) * static_cast<std::size_t>(o.Height));
   std::string shifts;
   // The sum of four 16-bit uniforms: mean 2 x 65535, standard deviation 65536 / sqrt(3).
@@ -174,7 +215,8 @@ void MakeSample(const Options& o) {
   for (int f = 0; f < o.Frames; ++f) {
     const int sx = f == 0 ? 0 : random.Between(-o.MaxShift, o.MaxShift);
     const int sy = f == 0 ? 0 : random.Between(-o.MaxShift, o.MaxShift);
-    const Canvas& level = seeing[static_cast<std::size_t>(f == 0 ? 0 : random.Between(0, Levels - 1))];
+    const int levelIndex = f == 0 ? 0 : random.Between(0, Levels - 1);
+    const Canvas& level = seeing[static_cast<std::size_t>(levelIndex)];
     const float gain = f == 0 ? 1.0f : static_cast<float>(0.95 + 0.1 * random.Unit());
     Random noise(o.Seed * 0x2545F4914F6CDD1Dull + static_cast<std::uint64_t>(f) + 1);
     for (int y = 0; y < o.Height; ++y) {
@@ -191,7 +233,12 @@ void MakeSample(const Options& o) {
     }
     writer.AddFrame(frame.data());
     shifts += std::to_string(f) + ' ' + std::to_string(sx) + ' ' + std::to_string(sy) + '\n';
+    char line[64];
+    std::snprintf(line, sizeof line, "%d %d %.4f\n", f, levelIndex, sigma(levelIndex));
+    levels += line;
   }
+  if (!o.Seeing.empty())
+    corvane::WriteFileAtomically(o.Seeing, {reinterpret_cast<const std::uint8_t*>(levels.data()), levels.size()});
   // The shifts first: the video's rename comes last, so a video is never there without its shifts.
   const std::string shiftsName = o.Shifts.empty() ? DefaultShiftsName(o.Output) : o.Shifts;
   corvane::WriteFileAtomically(shiftsName, {reinterpret_cast<const std::uint8_t*>(shifts.data()), shifts.size()});
@@ -204,7 +251,8 @@ void MakeSample(const Options& o) {
 int main(int argc, char** argv) {
   Options o;
   CLI::App app{
-      "Writes a synthetic planet video (uncompressed 8-bit grey AVI) and its true frame shifts, one line per "
+      "Writes a synthetic planet video (8-bit grey AVI, uncompressed unless --codec says otherwise) and its true "
+      "frame shifts, one line per "
       "frame: index, shift x, shift y (frame sample (x + shift x, y + shift y) shows what frame 0 shows at (x, y))."};
   app.add_option("-W,--width", o.Width, "frame width")->capture_default_str()->check(CLI::Range(16, 7200));
   app.add_option("-H,--height", o.Height, "frame height")->capture_default_str()->check(CLI::Range(16, 2700));
@@ -215,6 +263,11 @@ int main(int argc, char** argv) {
   app.add_option("-s,--seed", o.Seed, "random seed")->capture_default_str();
   app.add_option("-o,--output", o.Output, "the video file")->capture_default_str();
   app.add_option("--shifts", o.Shifts, "the shifts file (default: the video's name with .shifts.txt)");
+  app.add_option("--seeing", o.Seeing,
+                 "also write each frame's blur level: index, level (0 sharpest .. 7), Gaussian sigma in samples");
+  app.add_option("--codec", o.Codec, "raw: uncompressed 8-bit grey; mpeg4, h264, mjpeg: compressed")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"raw", "mpeg4", "h264", "mjpeg"}));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -54,10 +54,22 @@ void FrameQualityPanel::FrameInfoNrSpinEditChange(FrameList& frames, bool frames
   InputLabel = InputFrameLabel(Nr.Value, Nr.Maximum);
   Memo[0] = FileNamePart(f.FileName) + ":" + std::to_string(f.Number);
   Memo[1] = "Size: " + std::to_string(f.Image.Width) + "x" + std::to_string(f.Image.Height);
-  Memo[2] = "Shift: " + std::to_string(f.Shift.x) + "," + std::to_string(f.Shift.y);
+  if (f.SubShift.x != 0.0 || f.SubShift.y != 0.0) {
+    char shift[64];
+    std::snprintf(shift, sizeof shift, "Shift: %.2f,%.2f", f.Shift.x + f.SubShift.x, f.Shift.y + f.SubShift.y);
+    Memo[2] = shift;
+  } else {
+    Memo[2] = "Shift: " + std::to_string(f.Shift.x) + "," + std::to_string(f.Shift.y);
+  }
   Memo[3] = "Center: " + std::to_string(f.Center.x) + "," + std::to_string(f.Center.y);
   Memo[4] = "Rotate: " + General7(f.Rotate) + "\u00B0";
-  Memo[5] = "Resize: " + General7(f.Resize) + "x";
+  if (ShowSharpness) {
+    char sharpness[48];
+    std::snprintf(sharpness, sizeof sharpness, "Sharpness: %.4g", f.Sharpness);
+    Memo[5] = sharpness;
+  } else {
+    Memo[5] = "Resize: " + General7(f.Resize) + "x";
+  }
   SetQualityEdit(f.Quality, frames);
 }
 

@@ -23,20 +23,25 @@ class FrameQualityPanel {
  public:
   FrameQualityPanel();
 
-  SpinValue Nr{1, 1, 1};            ///< FrameInfoNrSpinEdit: 1-based frame number
+  SpinValue Nr{1, 1, 1};                ///< FrameInfoNrSpinEdit: 1-based frame number
   SpinValue QualityEdit{0, 1000, 900};  ///< FrameInfoQualitySpinEdit
-  SpinValue Filter{0, 1000, 900};   ///< FrameInfoFilterSpinEdit
-  bool FilterChecked = true;        ///< FrameInfoFilterCheckBox ("Filter >=")
+  SpinValue Filter{0, 1000, 900};       ///< FrameInfoFilterSpinEdit
+  bool FilterChecked = true;            ///< FrameInfoFilterCheckBox ("Filter >=")
   /// The quality threshold: frames with Quality >= it are good. It follows
   /// the shown controls from the start (ticked at 900).
   std::int32_t Threshold = 900;
   std::array<std::string, 7> Memo;  ///< FrameInfoMemo
+  /// Whether the frames were rated by sharpness (set by a Go, cleared by a
+  /// load): memo line 5 then gives the shown frame's sharpness instead of
+  /// its resize factor, which stacking always leaves at 1.
+  bool ShowSharpness = false;
   std::string InputLabel = "Input frame";
 
   /// The frame browser (on a change of the frame number; also after loading and
   /// stacking). Shows the frame in the input pane, writes the label and memo
   /// lines 0..5 and takes the frame's quality into the quality edit. Reacts only
-  /// when frames have been loaded.
+  /// when frames have been loaded. A shift refined below a sample shows as
+  /// decimals ("Shift: 2.73,-1.05"), a whole one as integers ("Shift: 3,-1").
   void FrameInfoNrSpinEditChange(FrameList& frames, bool framesLoaded, Services& services);
   /// The quality edit: the shown frame gets the value, then the pass count.
   void FrameInfoQualitySpinEditChange(FrameList& frames);

@@ -4,22 +4,17 @@
 
 #include <algorithm>
 
+#include "core/errors.h"
 #include "core/image_ops.h"
 #include "output/bitmap_ops.h"
 #include "output/save_names.h"
 
 namespace corvane {
 
-int SourceKindOf(const std::string& path) {
-  const std::string ext = UpperExtension(path);
-  if (ext == ".AVI") return 0;
-  if (ext == ".BMP") return 1;
-  if (ext == ".JPG" || ext == ".JPEG") return 2;
-  return -1;
-}
+int SourceKindOf(const std::string& path) { return static_cast<int>(SourceKindOfPath(path)); }
 
 FrameLoader::FrameLoader(Settings& settings, FrameList& frames, Services& services)
-    : m_settings(settings), m_frames(frames), m_services(services) {}
+    : m_settings(settings), m_frames(frames), m_services(services), m_sources(services) {}
 
 FrameLoader::~FrameLoader() = default;
 
@@ -28,9 +23,11 @@ void FrameLoader::InvalidFormat() {
   m_services.Beep();
 }
 
-bool FrameLoader::ReadPicture(const std::string& path, int kind) {
-  ReadFramePicture(m_picture, m_jpeg, path, kind == 1 ? PictureKind::Bmp : PictureKind::Jpeg);
-  return true;
+std::shared_ptr<FrameSource> FrameLoader::OpenSource(const std::string& path) {
+  FrameSourceOptions options;
+  options.SerOrder =
+      static_cast<SerByteOrder>(m_settings.LoadFrames.SERByteOrder <= 2 ? m_settings.LoadFrames.SERByteOrder : 0);
+  return m_sources.Open(path, options);
 }
 
 const TImageListItem* FrameLoader::CorrectionPicture(CachedPicture& cache, const std::string& file, int channel) {
@@ -42,10 +39,14 @@ const TImageListItem* FrameLoader::CorrectionPicture(CachedPicture& cache, const
   if (cache.File == file && cache.Channel == channel && cache.Size == size && cache.ModifiedNs == modified && exists)
     return cache.Frame.get();
   cache = CachedPicture{};
-  Bitmap picture;
-  LoadPictureFile(picture, file);  // throws the reader's error for an unreadable picture
-  picture.ConvertTo24();
-  if (!picture.Empty()) cache.Frame = TImageListItem::CreateFromBitmap(picture, file, -1, channel);
+  // Deeper pictures (16-bit PNG and TIFF, FITS) keep their precision; a file
+  // of another kind gives no picture. Throws the reader's error.
+  SourceFrame picture;
+  if (ReadPictureFrame(file, picture, m_sources.Jpeg()) && picture.Width() > 0 && picture.Height() > 0) {
+    cache.Frame = std::make_unique<TImageListItem>(picture.Width(), picture.Height());
+    Image16FromSourceFrame(cache.Frame->Image, picture, ChannelCodeOfSetting(channel));
+    cache.Frame->FileName = file;
+  }
   cache.File = file;
   cache.Channel = channel;
   cache.Size = size;
@@ -95,6 +96,27 @@ void BlackBorderPlane(TImage16& plane, std::int32_t width, std::int32_t height) 
 
 }  // namespace
 
+void FrameLoader::ShowInput(Bitmap& input) {
+  if (input.Format() == PixelFormat::Bgr24) {
+    m_services.ShowInInputPane(input);
+    return;
+  }
+  Bitmap shown = input;  // a grey Indexed8 frame is shown as 24-bit pixels
+  shown.ConvertTo24();
+  m_services.ShowInInputPane(shown);
+}
+
+namespace {
+
+// (Re)creates the plane at width x height unless it has that size already.
+void InputPlane(TImage16& plane, std::int32_t width, std::int32_t height) {
+  if (!plane.HasStorage() || plane.Width != std::min(width, MaxImageWidth) ||
+      plane.Height != std::min(height, MaxImageHeight))
+    Image16Create(plane, width, height);
+}
+
+}  // namespace
+
 std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const std::string& fileName,
                                                           std::int32_t number, bool showInput) {
   const TLoadFramesSettings& s = m_settings.LoadFrames;
@@ -102,12 +124,40 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
   const std::int32_t outW = s.SizeMode == 0 ? input.Width() : s.OutputWidth;
   const std::int32_t outH = s.SizeMode == 0 ? input.Height() : s.OutputHeight;
   // 2. The unprocessed picture in the input pane.
-  if (showInput && m_services.HasInputPane()) m_services.ShowInInputPane(input);
+  if (showInput && m_services.HasInputPane()) {
+    ShowInput(input);
+    m_shownDeepValid = false;
+  }
   // 3. The input plane of the loading channel, and the black output frame.
-  if (!m_input.HasStorage() || m_input.Width != std::min(input.Width(), MaxImageWidth) ||
-      m_input.Height != std::min(input.Height(), MaxImageHeight))
-    Image16Create(m_input, input.Width(), input.Height());
+  InputPlane(m_input, input.Width(), input.Height());
   Image16FromBitmap(m_input, input, 0, 0, input.Width(), input.Height(), ChannelCodeOfSetting(s.Channel));
+  return Process(outW, outH, fileName, number);
+}
+
+std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(SourceFrame& input, const std::string& fileName,
+                                                          std::int32_t number, bool showInput) {
+  if (!input.IsDeep) return ProcessFrame(input.Bits, fileName, number, showInput);
+  const TLoadFramesSettings& s = m_settings.LoadFrames;
+  const Picture16& deep = input.Deep;
+  const std::int32_t outW = s.SizeMode == 0 ? deep.Width() : s.OutputWidth;
+  const std::int32_t outH = s.SizeMode == 0 ? deep.Height() : s.OutputHeight;
+  if (showInput && m_services.HasInputPane()) {
+    // The pane shows the high bytes; the deep samples are kept for a
+    // re-processing when the settings change.
+    Bitmap shown;
+    Picture16ToBitmap(shown, deep);
+    m_services.ShowInInputPane(shown);
+    m_shownDeep = deep;
+    m_shownDeepValid = true;
+  }
+  InputPlane(m_input, deep.Width(), deep.Height());
+  Image16FromPicture16(m_input, deep, ChannelCodeOfSetting(s.Channel));
+  return Process(outW, outH, fileName, number);
+}
+
+std::unique_ptr<TImageListItem> FrameLoader::Process(std::int32_t outW, std::int32_t outH, const std::string& fileName,
+                                                     std::int32_t number) {
+  const TLoadFramesSettings& s = m_settings.LoadFrames;
   // Frames that go into the list come from the arena's large blocks; the
   // frames of a preview or a settings change are shown and dropped at once.
   auto output = std::make_unique<TImageListItem>(0, 0);
@@ -181,32 +231,36 @@ std::unique_ptr<TImageListItem> FrameLoader::ProcessFrame(Bitmap& input, const s
 
 bool FrameLoader::Preview(const std::vector<std::string>& files) {
   m_lastStart = m_lastEnd = -1;
+  m_lastSerOrder = m_settings.LoadFrames.SERByteOrder;
   m_files = files;
   if (m_files.empty()) return false;
   m_currentFile = m_files.front();
   const int kind = SourceKindOf(m_currentFile);
+  if (kind < 0) return false;
+  m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
+  const std::shared_ptr<FrameSource> opened =
+      OpenSource(m_currentFile);  // a picture or SER file that cannot be read throws
+  FrameSource& source = *opened;
   bool read = false;
-  if (kind == 0) {
-    m_settings.LoadFrames.SourceType = 0;
-    const int n = AVIFrameCount(m_video, m_currentFile);
+  if (source.IsVideo()) {
+    const int n = source.FrameCount();
     if (n == -1) {
       InvalidFormat();
     } else {
       m_settings.SetVideoFrameRange(n - 1);
-      if (AVIReadFrame(m_video, m_currentFile, m_picture, 0)) {
-        ProcessFrame(m_picture, m_currentFile, 0, true);
+      if (source.ReadFrame(0, m_frame)) {
+        ProcessFrame(m_frame, m_currentFile, 0, true);
         read = true;
       } else {
         InvalidFormat();
       }
     }
-  } else if (kind == 1 || kind == 2) {
-    m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
-    ReadPicture(m_currentFile, kind);
-    ProcessFrame(m_picture, m_currentFile, -1, true);
+  } else {
+    source.ReadFrame(0, m_frame);
+    ProcessFrame(m_frame, m_currentFile, -1, true);
     read = true;
   }
-  if (read) m_settings.SetInputSize(m_picture.Width(), m_picture.Height());
+  if (read) m_settings.SetInputSize(m_frame.Width(), m_frame.Height());
   return read;
 }
 
@@ -225,6 +279,44 @@ void FrameLoader::Bookkeeping() {
   m_services.ShowMemoryUsed();
 }
 
+void FrameLoader::LoadVideo(FrameSource& source, const std::string& file) {
+  const int n = source.FrameCount();
+  if (n == -1) {
+    InvalidFormat();
+    return;
+  }
+  m_services.ProgressStart(1, 0, n - 1, FileNamePart(file));
+  const TLoadFramesSettings& s = m_settings.LoadFrames;
+  const std::int32_t first = std::max(0, s.AVIStart);
+  // Every frame of the range that the video has; the list's room is what
+  // ends the load early, not the frame number.
+  const std::int32_t last = std::min(s.AVIEnd, n - 1);
+  for (std::int32_t f = first; f <= last; ++f) {
+    m_services.ProgressStep(1, f);
+    const std::int32_t skip = m_settings.LoadFrames.AVISkipFrames;
+    if (skip == 0 || f % skip == 0) {
+      if (ListFull()) break;
+      if (!source.ReadFrame(f, m_frame)) {
+        InvalidFormat();
+        break;
+      }
+      if (m_settings.LoadFrames.AVISemiFrames) {
+        KeepEvenField(m_frame);
+        AddFrame(ProcessFrame(m_frame, file, f, true));
+        if (!ListFull() && source.ReadFrame(f, m_frame)) {
+          KeepOddField(m_frame);
+          AddFrame(ProcessFrame(m_frame, file, f, true));
+        }
+      } else {
+        AddFrame(ProcessFrame(m_frame, file, f, true));
+      }
+    }
+    m_services.ProgressStep(2, m_frames.Count());
+    Bookkeeping();
+    if (m_services.TakeAbort()) break;
+  }
+}
+
 void FrameLoader::Load() {
   m_leftOut = false;
   if (m_files.empty()) return;
@@ -238,48 +330,17 @@ void FrameLoader::Load() {
     m_services.ProgressStep(2, m_frames.Count());
     m_currentFile = file;
     const int kind = SourceKindOf(file);
-    if (kind == 0) {
-      m_settings.LoadFrames.SourceType = 0;
-      const int n = AVIFrameCount(m_video, file);
-      if (n == -1) {
-        InvalidFormat();
-      } else {
-        m_services.ProgressStart(1, 0, n - 1, FileNamePart(file));
-        const TLoadFramesSettings& s = m_settings.LoadFrames;
-        // Every frame of the range that the video has; the list's room is
-        // what ends the load early, not the frame number.
-        const std::int32_t first = std::max(0, s.AVIStart);
-        const std::int32_t last = std::min(s.AVIEnd, n - 1);
-        for (std::int32_t f = first; f <= last; ++f) {
-          m_services.ProgressStep(1, f);
-          const std::int32_t skip = m_settings.LoadFrames.AVISkipFrames;
-          if (skip == 0 || f % skip == 0) {
-            if (ListFull()) break;
-            if (!AVIReadFrame(m_video, file, m_picture, f)) {
-              InvalidFormat();
-              break;
-            }
-            if (m_settings.LoadFrames.AVISemiFrames) {
-              InterpolateOddLines(m_picture);
-              AddFrame(ProcessFrame(m_picture, file, f, true));
-              if (!ListFull() && AVIReadFrame(m_video, file, m_picture, f)) {
-                InterpolateEvenLines(m_picture);
-                AddFrame(ProcessFrame(m_picture, file, f, true));
-              }
-            } else {
-              AddFrame(ProcessFrame(m_picture, file, f, true));
-            }
-          }
-          m_services.ProgressStep(2, m_frames.Count());
-          Bookkeeping();
-          if (m_services.TakeAbort()) break;
-        }
-      }
-    } else if (kind == 1 || kind == 2) {
+    if (kind >= 0) {
       m_settings.LoadFrames.SourceType = static_cast<std::uint8_t>(kind);
-      if (ListFull()) break;
-      ReadPicture(file, kind);
-      AddFrame(ProcessFrame(m_picture, file, -1, true));
+      // Held while the video loads: the settings listener may open sources meanwhile.
+      const std::shared_ptr<FrameSource> source = OpenSource(file);
+      if (source->IsVideo()) {
+        LoadVideo(*source, file);
+      } else {
+        if (ListFull()) break;
+        source->ReadFrame(0, m_frame);
+        AddFrame(ProcessFrame(m_frame, file, -1, true));
+      }
     }
     Bookkeeping();
     if (m_leftOut || m_services.TakeAbort()) break;
@@ -290,26 +351,46 @@ void FrameLoader::LoadFramesChanged() {
   const FlagScope shownOnly(m_framesForList, false);
   const std::int32_t start = m_settings.LoadFrames.AVIStart;
   const std::int32_t end = m_settings.LoadFrames.AVIEnd;
-  const bool video = SourceKindOf(m_currentFile) == 0;
+  const bool video = IsVideoKind(SourceKindOfPath(m_currentFile));
+  if (m_settings.LoadFrames.SERByteOrder != m_lastSerOrder) {
+    // The frames read the other way: the start frame is read and shown again.
+    m_lastSerOrder = m_settings.LoadFrames.SERByteOrder;
+    if (SourceKindOfPath(m_currentFile) == SourceKind::Ser) m_lastStart = -1;
+  }
+  // A frame of the video shown unprocessed in a pane; nothing when it cannot be read.
+  auto videoFrame = [this](std::int32_t n, Bitmap& shown) {
+    try {
+      const std::shared_ptr<FrameSource> source = OpenSource(m_currentFile);
+      SourceFrame frame;
+      if (n < 0 || n >= source->FrameCount() || !source->ReadFrame(n, frame)) return false;
+      SourceFrameToBitmap(shown, frame);
+      return true;
+    } catch (const ReadError&) {
+      return false;
+    }
+  };
   if (start != m_lastStart) {
     m_lastStart = start;
-    if (video && m_services.HasInputPane()) {
-      Bitmap frame;
-      if (AVIReadFrame(m_video, m_currentFile, frame, start)) m_services.ShowInInputPane(frame);
+    Bitmap frame;
+    if (video && m_services.HasInputPane() && videoFrame(start, frame)) {
+      m_services.ShowInInputPane(frame);
+      m_shownDeepValid = false;
     }
   }
   if (end == m_lastEnd) {
-    if (const Bitmap* shown = m_services.InputPaneBitmap(); shown != nullptr && !shown->Empty()) {
+    if (m_shownDeepValid) {
+      SourceFrame deep;
+      deep.UseDeep() = m_shownDeep;
+      ProcessFrame(deep, m_currentFile, -1, false);
+    } else if (const Bitmap* shown = m_services.InputPaneBitmap(); shown != nullptr && !shown->Empty()) {
       Bitmap picture = *shown;
       picture.ConvertTo24();
       ProcessFrame(picture, m_currentFile, -1, false);
     }
   } else {
     m_lastEnd = end;
-    if (video && m_services.HasResultPane()) {
-      Bitmap frame;
-      if (AVIReadFrame(m_video, m_currentFile, frame, end)) m_services.ShowInResultPane(frame);
-    }
+    Bitmap frame;
+    if (video && m_services.HasResultPane() && videoFrame(end, frame)) m_services.ShowInResultPane(frame);
   }
 }
 

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "acquire/frame_rating.h"
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "enhance/sharpen.h"
 #include "output/bitmap_ops.h"
 #include "output/save_names.h"
 #include "output/saving.h"
+#include "stack/coarse_align.h"
 
 namespace corvane {
 
@@ -20,6 +22,9 @@ void BuildLoadMemo(Memo7& memo, const TLoadFramesSettings& s) {
     case 1: memo[0] = " -- BMP --"; break;
     case 2: memo[0] = " -- JPG --"; break;
     case 3: memo[0] = " -- FITS --"; break;
+    case 4: memo[0] = " -- SER --"; break;
+    case 5: memo[0] = " -- TIFF --"; break;
+    case 6: memo[0] = " -- PNG --"; break;
     default: break;
   }
   static const char* const channels[] = {"Channel:     L", "Channel:     R", "Channel:     G", "Channel:     B"};
@@ -101,6 +106,7 @@ void Workbench::ApplyStateChange() {
   apply(Buttons.Save, e.Save);
   apply(PictureCalculated, e.PictureCalculated);
   if (e.ClearManualMark) Mark.Clear();
+  if (OnStateChanged) OnStateChanged();
 }
 
 void Workbench::SelectTab(SettingsTab tab) {
@@ -144,6 +150,7 @@ void Workbench::LoadAction() {
   const BusyScope busy(m_busy);
   Fsm.EventDone();
   Fsm.EventLoad();
+  Quality.ShowSharpness = false;  // the frames loaded are not rated yet
   Loader.Load();
   if (!Frames.Empty()) FramesLoaded = true;
   Quality.Nr.Maximum = Frames.FrameCount();
@@ -177,7 +184,11 @@ bool Workbench::StackFramesRun() {
   const AlignBasis basis(*basisPlane);
   const TPoint32 area = AreaSizeOf(s.AreaSize);
   LastStack = StackOutcome{0, Frames.Count(), false};
+  // The whole-frame estimate needs the basis's spectrum, made once for the run.
+  std::unique_ptr<CoarseAligner> coarse;
+  if (s.CoarseAlign && !(s.StackUsing & UsingLast)) coarse = std::make_unique<CoarseAligner>(basis.Plane);
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
+  int reached = 0;
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     TImageListItem& frame = Frames[i];
@@ -191,14 +202,23 @@ bool Workbench::StackFramesRun() {
       bx = HalfSpan(basis.Plane.Width, area.x);
       by = HalfSpan(basis.Plane.Height, area.y);
     }
+    // The settings are read for every frame: the dialog may change them while Go runs.
     AlignOptions options;
-    options.StackUsing = Config.StackFrames.StackUsing;
+    options.StackUsing = s.StackUsing;
     options.LoadResize = Config.LoadFrames.Resize;
-    options.SetQuality = Config.StackFrames.SetQuality;
-    options.Show = Config.StackFrames.ShowProcess;
+    options.SetQuality = s.SetQuality;
+    options.Show = s.ShowProcess;
+    options.Rating = s.Rating == FrameRating::Sharpness ? RatingMeasure::Sharpness : RatingMeasure::QualityIndex;
+    options.NormaliseBrightness = s.NormaliseBrightness;
+    options.SubPixel = s.SubPixel;
+    options.Coarse = coarse.get();
     AlignFrame(frame, fx, fy, i, area.x, area.y, bx, by, basis, options, Alignment, Svc);
+    reached = i + 1;
     Svc.ProcessPending();
-    if (Config.StackFrames.ShowProcess && Svc.HasInputPane()) {
+    // Esc can only have come in while pending input was taken.
+    const bool stop = Svc.TakeAbort();
+    const bool lastShown = stop || i == Frames.Count() - 1;
+    if (s.ShowProcess && Svc.HasInputPane() && (lastShown || Svc.LiveViewDue())) {
       Bitmap overlay(std::max(basis.Plane.Width, frame.Image.Width), std::max(basis.Plane.Height, frame.Image.Height));
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelR);
       Image16ToBitmap(overlay, basis.Plane, 0, 0, basis.Plane.Width, basis.Plane.Height, ChannelG);
@@ -207,11 +227,12 @@ bool Workbench::StackFramesRun() {
     }
     Svc.ShowMemoryUsed();
     LastStack.Aligned = i + 1;
-    if (Svc.TakeAbort()) {
+    if (stop) {
       LastStack.Stopped = i + 1 < Frames.Count();
       break;
     }
   }
+  RateStackedFrames(reached);
   Quality.FrameInfoNrSpinEditChange(Frames, FramesLoaded, Svc);
   if (LastStack.Stopped)
     Svc.ShowStatus("Stacking stopped at frame " + std::to_string(LastStack.Aligned) + " of " +
@@ -222,14 +243,45 @@ bool Workbench::StackFramesRun() {
   return true;
 }
 
+void Workbench::RateStackedFrames(int reached) {
+  const TStackFramesSettings& s = Config.StackFrames;
+  const bool sharpness = s.SetQuality && s.Rating == FrameRating::Sharpness;
+  Quality.ShowSharpness = sharpness;
+  if (sharpness) {
+    // Qualities relative to the sharpest frame of the run.
+    double best = 0.0;
+    for (int i = 0; i < reached; ++i) best = std::max(best, Frames[i].Sharpness);
+    for (int i = 0; i < reached; ++i) Frames[i].Quality = SharpnessQuality(Frames[i].Sharpness, best);
+  }
+  if (s.KeepBest > 0 && reached > 0) {
+    std::vector<int> positions;
+    std::vector<double> keys;
+    for (int i = 0; i < reached; ++i) {
+      positions.push_back(i);
+      keys.push_back(sharpness ? Frames[i].Sharpness : static_cast<double>(Frames[i].Quality));
+    }
+    KeepBestFrames(Frames, positions, keys, s.KeepBest);
+    // The filter lets the kept frames pass at any threshold from 1 up; a
+    // filter that lets every frame pass is set to 1000.
+    if (Quality.Threshold <= 0) {
+      Quality.FilterChecked = true;
+      if (Quality.Filter.Value <= 0) Quality.Filter.Set(1000);
+      Quality.FrameInfoFilterChange(Frames);
+    }
+    Quality.ShowPassCount(Frames);
+  }
+}
+
 void Workbench::StackFramesReset() {
   if (m_busy) return;
   Svc.ProgressStart(1, 0, Frames.Count() - 1, "FrameNr");
   for (int i = 0; i < Frames.Count(); ++i) {
     Svc.ProgressStep(1, i);
     Frames[i].Shift = {0, 0};
+    Frames[i].SubShift = {};
   }
   Buttons.SaveStacked = false;
+  if (OnStateChanged) OnStateChanged();
 }
 
 std::vector<std::string> Workbench::StackFramesSave() {
@@ -283,6 +335,9 @@ void Workbench::CalculateRun() {
   combine.P2 = CombinePanelState.Spin2.Value;
   combine.Threshold = Quality.Threshold;
   combine.CurrentFrame = Frames.CurrentFrame;
+  if (Config.StackFrames.SubPixel)
+    combine.Placement =
+        Config.StackFrames.Interpolation == FrameInterpolation::Bilinear ? Resampling::Bilinear : Resampling::Bicubic;
   CombineFrames(Frames, m, combine);
   const TEnhanceSettings& e = Config.Enhance;
   if (Enhancement.PostUnsharpMask) EnhanceStep(m, 1, e.UMAPost, e.UMAPostLocalPSF, e.UMAPostPSF);
@@ -294,6 +349,13 @@ void Workbench::CalculateRun() {
   Image16Create(plane, load.OutputWidth, load.OutputHeight);
   Image16Copy(plane, 0, 0, m.Image, 0, 0, m.Image.Width, m.Image.Height);
   m_calculated[static_cast<std::size_t>(channel)] = true;
+  if (!m_calculated[0]) {
+    // The picture takes its size from the L plane. Until an L plane has been
+    // calculated it is black at the size of the planes calculated, so a colour
+    // run shows and saves the frames' size, not the start-up 192 x 144.
+    Image16Free(Result.Mono);
+    Image16Create(Result.Mono, load.OutputWidth, load.OutputHeight);
+  }
   RenderPicture();
   SelectTab(SettingsTab::EditSave);
   Fsm.EventDone();
@@ -304,14 +366,54 @@ void Workbench::RenderPicture() {
   RenderResultPicture(Result, Config, Render, Fsm.GetState(), Svc);
 }
 
+Bitmap Workbench::RenderedPicture() {
+  // The picture as last shown; without a result pane, rendered now.
+  const Bitmap* shown = Svc.ResultPaneBitmap();
+  return shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
+}
+
 std::string Workbench::SaveAction() {
   if (m_busy) return {};
-  const Bitmap* shown = Svc.ResultPaneBitmap();
-  Bitmap rendered = shown != nullptr ? *shown : RenderResultPicture(Result, Config, Render, 0, Svc);
   const std::tm now = Now();
-  const std::string path = SaveResultPicture(Config, Frames, rendered, now);
+  std::string path;
+  const auto format = static_cast<ResultFormat>(Config.EditSave.SaveFormat);
+  if (format == ResultFormat::Fits || format == ResultFormat::Png || format == ResultFormat::Tiff) {
+    path = SaveResultPicture16(Config, Frames, Result, Render, format, now);
+  } else {
+    Bitmap rendered = RenderedPicture();
+    path = SaveResultPicture(Config, Frames, rendered, now);
+  }
   Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
   return path;
+}
+
+std::string Workbench::SaveAsAction(const SaveChooser& choose) {
+  if (m_busy) return {};
+  Bitmap rendered = RenderedPicture();
+  const std::tm now = Now();
+  const std::string proposed = ProposedSaveName(Config, Frames, now);
+  const std::optional<std::string> chosen = choose ? choose(proposed) : std::nullopt;
+  std::string written;
+  if (chosen && !chosen->empty()) written = SaveResultPictureAs(rendered, Result, Config, Render, *chosen);
+  Picture.ResultLabel = ResultLabelAfterSave(Config, Frames, now);
+  return written;
+}
+
+std::string Workbench::SavePictureAction(const SaveChooser& choose) {
+  return Config.General.SaveAsButton ? SaveAsAction(choose) : SaveAction();
+}
+
+bool Workbench::KeyCommandAction(const KeyCommand& command) {
+  switch (command.Action) {
+    case KeyAction::None: return false;
+    case KeyAction::Abort: Svc.RaiseAbort(); break;
+    case KeyAction::NextFrame: Quality.StepFrame(+1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::PreviousFrame: Quality.StepFrame(-1, Frames, FramesLoaded, Svc); break;
+    case KeyAction::QualityUp: Quality.StepQuality(+1, Frames); break;
+    case KeyAction::QualityDown: Quality.StepQuality(-1, Frames); break;
+    case KeyAction::QualityPreset: Quality.PresetQuality(command.Preset, Frames); break;
+  }
+  return true;
 }
 
 }  // namespace corvane

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "acquire/frame_quality.h"
 #include "acquire/loader.h"
 #include "app/fsm.h"
+#include "app/window_rules.h"
 #include "core/frame_list.h"
 #include "core/services.h"
 #include "enhance/local_psf.h"
@@ -99,6 +101,10 @@ class Workbench {
   Memo7 StackFramesMemo = DesignMemo();
   /// Called when the settings dialog should bring a tab forward ("Auto select Settings").
   std::function<void(SettingsTab)> OnSelectTab;
+  /// Called after the workflow handler has set Buttons (after every event of
+  /// the workflow machine) and after Reset changed them: the window applies
+  /// Buttons from here.
+  std::function<void()> OnStateChanged;
   /// The clock of the naming rules (tests set a fixed one).
   std::function<std::tm()> Now;
 
@@ -109,10 +115,15 @@ class Workbench {
   void LoadAction();
   /// Go!: aligns every frame to the basis. Refused, with a status-line
   /// message and nothing changed, when there is no frame or the basis
-  /// "Result" has not been calculated for the loading channel yet. A stop
-  /// request ends it after the current frame; the later frames keep their
-  /// fields, and the status line says where the run stopped. LastStack tells
-  /// how it ended.
+  /// "Result" has not been calculated for the loading channel yet. With
+  /// "Automatically set quality" and the sharpness rating, each aligned
+  /// frame's Quality becomes 1000 x its sharpness / the sharpest's; with
+  /// "Keep the best N %" the best of the aligned frames get Quality 1000 and
+  /// the rest 0 (KeepBestFrames), ranked by sharpness or else by Quality, and a
+  /// quality filter that lets every frame pass is set to 1000. A stop request
+  /// ends the run after the current frame; the later frames keep their fields,
+  /// and the status line says where the run stopped. LastStack tells how it
+  /// ended.
   bool StackFramesRun();
   StackOutcome LastStack;
   /// Reset: every frame's shift back to (0, 0).
@@ -128,6 +139,23 @@ class Workbench {
   /// Save (without "Save As"): writes the rendered picture under the naming
   /// rules into the result folder; answers the file written ("" when none).
   std::string SaveAction();
+  /// Answers the file the user chose for `proposedName` (a name without
+  /// folder and extension, to be offered in the result folder), or nothing
+  /// when the user cancelled.
+  using SaveChooser = std::function<std::optional<std::string>(const std::string& proposedName)>;
+  /// Save with "Save As": proposes the save name (the autonumber advances even
+  /// when the user then cancels) and writes the rendered picture to the chosen
+  /// file; a chosen name with an extension other than ".bmp" writes nothing.
+  /// The caption then names the picture as after Save. Answers the file
+  /// written ("" when none). Refused while an action runs.
+  std::string SaveAsAction(const SaveChooser& choose);
+  /// The save button: SaveAsAction with "Save As" on, else SaveAction.
+  std::string SavePictureAction(const SaveChooser& choose);
+
+  /// A key of the main window (MapWindowKey): the stop request, the frame
+  /// browser's step or the quality of the shown frame. Answers false for
+  /// KeyAction::None, which the window passes on to its controls.
+  bool KeyCommandAction(const KeyCommand& command);
 
   /// Whether an action (load, stack, calculate) is running. The long actions
   /// let the front-end take input between frames; an action started then is
@@ -140,7 +168,11 @@ class Workbench {
 
  private:
   void ApplyStateChange();
+  /// After a Go over the first `reached` frames: qualities from the
+  /// sharpness ratings (relative to the sharpest), then "keep the best".
+  void RateStackedFrames(int reached);
   void SelectTab(SettingsTab tab);
+  Bitmap RenderedPicture();
   void EnhanceStep(TImageListItem& m, int method, std::int32_t parameter, bool local, const Bitmap& picture);
 
   std::array<bool, 4> m_calculated{};

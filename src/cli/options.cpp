@@ -8,7 +8,9 @@
 #include <iostream>
 
 #include "app/version.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
+#include "output/saving.h"
 #include "stack/combine.h"
 
 namespace corvane::cli {
@@ -110,6 +112,9 @@ const std::vector<std::string> AreaWords{"96", "192", "384"};
 const std::vector<std::string> CombineWords{"mean", "median", "multiply", "add"};
 const std::vector<std::string> DeconvolveWords{"cittert", "lr"};
 const std::vector<std::string> ProgressWords{"auto", "always", "never"};
+const std::vector<std::string> RateWords{"index", "sharpness"};            // by the Rating value
+const std::vector<std::string> InterpolationWords{"bilinear", "bicubic"};  // by the Interpolation value
+const std::vector<std::string> SerOrderWords{"auto", "little", "big"};     // by the SERByteOrder value
 
 /// Raw text values of the options that need more than a range check.
 struct RawText {
@@ -126,14 +131,23 @@ struct RawText {
   std::string Channels;
   std::string Progress = "auto";
   std::string NamePrefix;
+  std::string Rate = "index";
+  std::string Interpolation = "bicubic";
+  std::string SerOrder = "auto";
 };
 
 void CheckPictureName(const std::string& option, const std::string& path) {
   if (path.empty()) return;
-  if (IsFitsName(path)) throw UsageError(option + ": \"" + path + "\": FITS is not available yet");
-  const std::string ext = UpperExtension(path);
-  if (ext != ".BMP" && ext != ".JPG" && ext != ".JPEG")
-    throw UsageError(option + ": \"" + path + "\" is not a picture (.bmp, .jpg, .jpeg)");
+  switch (SourceKindOfPath(path)) {
+    case SourceKind::Bmp:
+    case SourceKind::Jpeg:
+    case SourceKind::Fits:
+    case SourceKind::Tiff:
+    case SourceKind::Png: return;
+    default:
+      throw UsageError(option + ": \"" + path +
+                       "\" is not a picture (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png)");
+  }
 }
 
 void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
@@ -147,6 +161,7 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
   if (!raw.Deconvolve.empty()) o.Deconvolve = IndexOf(DeconvolveWords, raw.Deconvolve);
   if (!raw.Show.empty()) o.Show = IndexOf(ShowWords, raw.Show);
   o.Progress = static_cast<ProgressMode>(IndexOf(ProgressWords, raw.Progress));
+  o.SerByteOrder = IndexOf(SerOrderWords, raw.SerOrder);
   if (given("--quiet")) o.Level = Verbosity::Quiet;
   if (given("--verbose")) o.Level = Verbosity::Verbose;
 
@@ -189,13 +204,22 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     }
   }
   if (o.NoStack && given("--stack-using")) throw UsageError("--stack-using does not go with --no-stack");
+  o.Rating = IndexOf(RateWords, raw.Rate);
+  o.Interpolation = IndexOf(InterpolationWords, raw.Interpolation);
+  // The rating and alignment choices act in Go!.
+  for (const char* option : {"--rate", "--keep-best", "--normalise-brightness", "--coarse-align", "--subpixel"})
+    if (o.NoStack && given(option)) throw UsageError(std::string(option) + " needs stacking (not --no-stack)");
+  if (given("--rate") && !o.SetQuality) throw UsageError("--rate does not go with --no-set-quality");
+  if (given("--interpolation") && !o.SubPixel) throw UsageError("--interpolation needs --subpixel");
+  if (o.CoarseAlign && o.StackUsingBits == StackUsing::Last)
+    throw UsageError("--coarse-align does not go with --stack-using last");
   if (o.NoStack && !o.SaveStacked.empty()) throw UsageError("--save-stacked needs stacking (not --no-stack)");
 
   if (!raw.Mark.empty()) {
     std::vector<long long> v;
-    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxImageWidth || v[1] > MaxImageHeight)
-      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxImageWidth) +
-                       " and Y in 0.." + std::to_string(MaxImageHeight));
+    if (!ParseNumberList(raw.Mark, 2, v) || v[0] < 0 || v[1] < 0 || v[0] > MaxPictureSide || v[1] > MaxPictureSide)
+      throw UsageError("--mark: \"" + raw.Mark + "\" is not X,Y with X in 0.." + std::to_string(MaxPictureSide) +
+                       " and Y in 0.." + std::to_string(MaxPictureSide));
     o.Mark = Point{static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1])};
   }
 
@@ -246,14 +270,13 @@ void Finish(CliOptions& o, const RawText& raw, const CLI::App& app) {
     const std::string ext = UpperExtension(o.Output);
     if (ext.empty())
       o.Output += ".bmp";
-    else if (ext != ".BMP")
-      throw UsageError("--output: \"" + o.Output + "\": the picture is written as BMP; use the extension .bmp");
+    else if (!ResultFormatOfPath(o.Output))
+      throw UsageError("--output: \"" + o.Output +
+                       "\": the extension must be .bmp (24-bit), or .png, .tif, .tiff, .fits, .fit, .fts (16-bit)");
   }
   if (!o.RawOutput.empty()) {
-    if (IsFitsName(o.RawOutput))
-      throw UsageError("--raw-output: \"" + o.RawOutput + "\": FITS is not available yet; use .pgm");
-    if (UpperExtension(o.RawOutput) != ".PGM")
-      throw UsageError("--raw-output: \"" + o.RawOutput + "\": the extension must be .pgm");
+    if (!IsFitsName(o.RawOutput) && UpperExtension(o.RawOutput) != ".PGM")
+      throw UsageError("--raw-output: \"" + o.RawOutput + "\": the extension must be .pgm, .fits, .fit or .fts");
   }
   if (given("--name-prefix")) {
     if (o.NoNamePrefix) throw UsageError("--name-prefix does not go with --no-name-prefix");
@@ -300,8 +323,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app{
       "Runs the whole workflow without a window: Preview (the first file), Load (all files), [Calculate when the "
       "basis is \"result\"], Go! (stack), Calculate (combine and enhance), render, Save.\n"
-      "Percent options take the control position 0..100. FILE: pictures (.bmp, .jpg, .jpeg) and videos (.avi), in "
-      "the given order; other files are skipped with a warning.",
+      "Percent options take the control position 0..100. FILE: pictures (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, "
+      ".tiff, .png) and videos (.avi, .ser), in the given order; other files are skipped with a warning.",
       "corvane-cli"};
   app.set_version_flag("--version", VersionText(), "Print the version and exit");
   app.get_formatter()->column_width(34);
@@ -351,6 +374,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--median-filter", o.Median, "3 x 3 median filter on each frame (default off)")->group(load);
   intOption("--frame-bias", o.FrameBiasPercent, PercentRange, "brightness of the frames (50: unchanged)", load);
   intOption("--frame-gain", o.FrameGainPercent, PercentRange, "contrast of the frames (50: unchanged)", load);
+  choice("--ser-byte-order", raw.SerOrder, SerOrderWords,
+         "byte order of 16-bit SER samples: decided from the data, or forced (default auto)", load);
   intOption("--memory", o.MemoryMb, CliMemoryRange,
             "frame memory in MB; the number of frames follows from it and the output size", load);
 
@@ -372,6 +397,30 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->group(stack);
   app.add_flag("--no-set-quality", flags.NoSetQuality, "do not set each frame's quality while stacking (default: set)")
       ->group(stack);
+  choice("--rate", raw.Rate, RateWords,
+         "what sets each frame's quality while stacking: its likeness to the basis (the quality index), or its "
+         "sharpness over the compare area as 1000 x sharpness / the sharpest frame's (default index)",
+         stack);
+  optionalInt("--keep-best", o.KeepBest, KeepBestRange,
+              "after stacking, keep the best PCT % of the frames by their rating (frames x PCT / 100, rounded to the "
+              "nearest, halves to even, at least 1): they get quality 1000, the rest 0; a --threshold of 0 becomes "
+              "1000",
+              "every frame", stack)
+      ->type_name("PCT");
+  app.add_flag("--normalise-brightness", o.NormaliseBrightness,
+               "compare the areas after taking out their mean and contrast, so a brightness or exposure step between "
+               "frames does not mislead the search (default off)")
+      ->group(stack);
+  app.add_flag("--coarse-align", o.CoarseAlign,
+               "estimate each frame's offset over the whole frame first (phase correlation), then refine it with the "
+               "search: for a target that drifts farther than the search reaches (default off)")
+      ->group(stack);
+  app.add_flag("--subpixel", o.SubPixel,
+               "refine the shifts to fractions of a sample and place the frames by interpolation when combining; "
+               "the report gives the shifts as decimals (default off)")
+      ->group(stack);
+  choice("--interpolation", raw.Interpolation, InterpolationWords, "how --subpixel places the frames (default bicubic)",
+         stack);
 
   const std::string combine = "Quality and combining";
   intOption("--threshold", o.Threshold, ThresholdRange, "frames with quality >= N are good", combine);
@@ -426,8 +475,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--no-rgb-color", flags.NoRgbColor, "show a single R, G or B plane as grey (default: in its colour)")
       ->group(output);
   app.add_option("-o,--output", o.Output,
-                 "the rendered 24-bit BMP (\".bmp\" is added when there is no extension; default: the naming rules "
-                 "in the result folder, e.g. jupiter__1.bmp)")
+                 "the rendered picture: .bmp a 24-bit BMP (added when there is no extension); .png, .tif, .tiff, "
+                 ".fits, .fit, .fts a 16-bit picture rendered the same way (default: the naming rules in the result "
+                 "folder, e.g. jupiter__1.bmp)")
       ->type_name("FILE")
       ->group(output);
   app.add_option("--result-dir", o.ResultDir, "folder of the default output name (default: the current folder)")
@@ -442,7 +492,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--name-channel", o.NameChannel, "the shown channels in the name (default off)")->group(output);
   app.add_flag("--no-autonumber", o.NoAutonumber, "no number in the name")->group(output);
   app.add_option("--raw-output", o.RawOutput,
-                 "the 16-bit result plane as binary PGM (maxval 65535, big-endian); with --channels one file per "
+                 "the 16-bit result plane: .pgm binary PGM (maxval 65535, big-endian), .fits/.fit/.fts FITS (16-bit, "
+                 "BZERO 32768); with --channels one file per "
                  "channel, _L, _R, ... before the extension (default none)")
       ->type_name("FILE")
       ->group(output);

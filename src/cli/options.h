@@ -56,6 +56,7 @@ struct CliOptions {
   std::int32_t FrameBiasPercent = 50;
   std::int32_t FrameGainPercent = 50;
   std::int32_t MemoryMb = 512;
+  int SerByteOrder = 0;  ///< 0 from the data, 1 little-endian, 2 big-endian
 
   // Stacking.
   std::uint8_t StackUsingBits = StackUsing::Move;  ///< as the boxes give it; Last alone, or 0 for "none"
@@ -65,6 +66,12 @@ struct CliOptions {
   int AreaSize = 1;
   std::optional<Point> Mark;
   bool SetQuality = true;
+  int Rating = 0;                        ///< 0 the quality index, 1 sharpness
+  std::optional<std::int32_t> KeepBest;  ///< percent of the frames to keep; unset: every frame
+  bool NormaliseBrightness = false;
+  bool CoarseAlign = false;
+  bool SubPixel = false;
+  int Interpolation = 1;  ///< 0 bilinear, 1 bicubic
 
   // Quality and combining.
   std::int32_t Threshold = DefaultThreshold;

@@ -194,6 +194,8 @@ void RunRecord::TakeFrames(const FrameList& frames) {
     r.Height = f.Image.Height;
     r.Center = f.Center;
     r.Shift = f.Shift;
+    r.SubShift = f.SubShift;
+    r.Sharpness = f.Sharpness;
     r.Mean = f.Mean;
     r.Rotate = f.Rotate;
     r.Resize = f.Resize;
@@ -250,7 +252,15 @@ std::string Report::ToJson(const std::string& version) const {
       Pair(w, "center", f.Center.x, f.Center.y);
       w.Key("mean");
       w.Integer(f.Mean);
-      Pair(w, "shift", f.Shift.x, f.Shift.y);
+      if (run.DecimalShifts) {
+        w.Key("shift");
+        w.BeginArray(true);
+        w.Real(f.Shift.x + f.SubShift.x);
+        w.Real(f.Shift.y + f.SubShift.y);
+        w.EndArray();
+      } else {
+        Pair(w, "shift", f.Shift.x, f.Shift.y);
+      }
       w.Key("rotate");
       w.Real(f.Rotate);
       w.Key("resize");
@@ -265,6 +275,10 @@ std::string Report::ToJson(const std::string& version) const {
       w.Real(f.QualityLuminance);
       w.Key("quality_contrast");
       w.Real(f.QualityContrast);
+      if (run.Sharpness) {
+        w.Key("sharpness");
+        w.Real(f.Sharpness);
+      }
       w.EndObject();
     }
     w.EndArray();

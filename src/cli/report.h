@@ -18,6 +18,8 @@ struct RunRecord {
     std::int32_t Number = -1;
     std::int32_t Width = 0, Height = 0;
     TPoint32 Center, Shift;
+    TPointF SubShift;
+    double Sharpness = 0.0;
     std::int32_t Mean = 0;
     double Rotate = 0.0, Resize = 1.0;
     std::int64_t Correlation = 0;
@@ -25,6 +27,8 @@ struct RunRecord {
     double QualityCorrelation = 1.0, QualityLuminance = 1.0, QualityContrast = 1.0;
   };
   std::vector<Frame> Frames;
+  bool Sharpness = false;      ///< the frames were rated by sharpness: each frame gives its "sharpness"
+  bool DecimalShifts = false;  ///< shifts below a sample: "shift" in decimals (Shift + SubShift)
   int GoodFrames = 0;
   bool Stopped = false;  ///< Ctrl-C stopped the load or the stacking of this run
   double LoadMs = 0.0, StackMs = 0.0, CalculateMs = 0.0;

@@ -14,6 +14,8 @@
 #include "cli/terminal_services.h"
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "enhance/psf_picture.h"
+#include "io/fits.h"
 #include "io/picture_files.h"
 #include "output/render.h"
 #include "output/saving.h"
@@ -82,13 +84,20 @@ class BatchRun {
   Report m_report;
   std::vector<std::pair<int, std::string>> m_rawPlanes;  // channel, file
   std::optional<int> m_firstRunFrames;                   // frames of the first run after a Ctrl-C
-  bool m_reading = false;                                // the preview or the load runs
+  // The first letter's ratings by list position, which later letters take
+  // when the frames are rated by sharpness or kept by rating: every colour
+  // combines the same frames.
+  std::vector<std::pair<std::int32_t, double>> m_firstRatings;
+  std::int32_t m_firstFilter = 0;  // the quality filter after the first letter's Go!
+  bool m_reading = false;          // the preview or the load runs
 };
 
 void BatchRun::CheckInputs() {
   for (const std::string& file : m_o.Files) {
     if (SourceKindOf(file) < 0) {
-      m_services.Warning("skipping " + Quoted(file) + ": not a picture or video (.bmp, .jpg, .jpeg, .avi)");
+      m_services.Warning(
+          "skipping " + Quoted(file) +
+          ": not a picture or video (.bmp, .jpg, .jpeg, .fits, .fit, .fts, .tif, .tiff, .png, .avi, .ser)");
       continue;
     }
     CheckReadable(file, "");
@@ -112,20 +121,13 @@ void BatchRun::CheckInputs() {
     if (!file->empty()) EnsureWritableFolder(ParentFolder(*file));
 }
 
-/// Reads a PSF picture into the settings' picture as the PSF button does.
-void LoadPsf(Settings& config, Bitmap TEnhanceSettings::*picture, std::string TEnhanceSettings::*file,
-             bool TEnhanceSettings::*local, const std::string& path, TerminalServices& services) {
-  Bitmap psf;
-  ReadBmpFile(path, psf);
-  config.Enhance.*picture = std::move(psf);
-  config.Enhance.*file = path;
+/// Reads a PSF picture as the PSF button does, for use instead of the local PSF.
+void LoadPsf(Settings& config, PsfButton button, bool TEnhanceSettings::*local, const std::string& path,
+             TerminalServices& services) {
   config.Enhance.*local = false;
-  const Bitmap& shown = config.Enhance.*picture;
-  if (shown.Width() >= 18 || shown.Height() >= 16)
-    services.Warning("the PSF picture " + Quoted(path) +
-                     " is larger than 17 x 15 pixels; its top-left 17 x 15 "
-                     "pixels are used");
-  config.NotifyEnhance();
+  const PsfPictureLoad load = LoadPsfPicture(config, button, path);
+  if (!load.Message.empty())
+    services.Warning(load.Message + ": " + Quoted(path) + "; its top-left 17 x 15 pixels are used");
 }
 
 void BatchRun::ApplySettings() {
@@ -158,6 +160,7 @@ void BatchRun::ApplySettings() {
     c.SetLoadFrames(&TLoadFramesSettings::FlatField, true);
   }
   c.SetLoadFrames(&TLoadFramesSettings::Median, o.Median);
+  c.SetLoadFrames(&TLoadFramesSettings::SERByteOrder, static_cast<std::uint8_t>(o.SerByteOrder));
   c.SetFrameBiasPercent(o.FrameBiasPercent);
   c.SetFrameGainPercent(o.FrameGainPercent);
   // The memory budget goes beyond the dialog's box, so it is set on the frame list itself.
@@ -170,21 +173,25 @@ void BatchRun::ApplySettings() {
   c.SetStackFrames(&TStackFramesSettings::Basis, static_cast<std::uint8_t>(o.Basis));
   c.SetStackFrames(&TStackFramesSettings::AreaSize, static_cast<std::uint8_t>(o.AreaSize));
   c.SetStackFrames(&TStackFramesSettings::SetQuality, o.SetQuality);
+  c.SetStackFrames(&TStackFramesSettings::Rating, static_cast<std::uint8_t>(o.Rating));
+  c.SetStackFrames(&TStackFramesSettings::KeepBest, o.KeepBest.value_or(0));
+  c.SetStackFrames(&TStackFramesSettings::NormaliseBrightness, o.NormaliseBrightness);
+  c.SetStackFrames(&TStackFramesSettings::CoarseAlign, o.CoarseAlign);
+  c.SetStackFrames(&TStackFramesSettings::SubPixel, o.SubPixel);
+  c.SetStackFrames(&TStackFramesSettings::Interpolation, static_cast<std::uint8_t>(o.Interpolation));
 
   // Enhancement.
   m_wb.Enhancement.PostUnsharpMask = o.Unsharp.has_value();
   if (o.Unsharp) c.SetEnhance(&TEnhanceSettings::UMAPost, *o.Unsharp);
   if (!o.UnsharpPsf.empty())
-    LoadPsf(c, &TEnhanceSettings::UMAPostPSF, &TEnhanceSettings::UMAPostPSFFile, &TEnhanceSettings::UMAPostLocalPSF,
-            o.UnsharpPsf, m_services);
+    LoadPsf(c, PsfButton::UnsharpMaskPicture, &TEnhanceSettings::UMAPostLocalPSF, o.UnsharpPsf, m_services);
   m_wb.Enhancement.PostDeconvolution = o.Deconvolve.has_value();
   if (o.Deconvolve) {
     c.SetEnhance(&TEnhanceSettings::DECMethod, static_cast<std::uint8_t>(*o.Deconvolve));
     c.SetEnhance(&TEnhanceSettings::DECPost, o.Iterations);
   }
   if (!o.DeconvolvePsf.empty())
-    LoadPsf(c, &TEnhanceSettings::DECPostPSF, &TEnhanceSettings::DECPostPSFFile, &TEnhanceSettings::DECPostLocalPSF,
-            o.DeconvolvePsf, m_services);
+    LoadPsf(c, PsfButton::DeconvolutionPicture, &TEnhanceSettings::DECPostLocalPSF, o.DeconvolvePsf, m_services);
 
   // Edit / Save picture.
   c.SetBiasTrackBar(o.BiasPercent);
@@ -376,7 +383,25 @@ void BatchRun::RunChannel(std::size_t index) {
   if (!m_o.NoStack) {
     m_services.BeginStage("Stacking", 1, false);
     start = std::chrono::steady_clock::now();
+    const bool sameFrames = !first && (m_o.Rating == FrameRating::Sharpness || m_o.KeepBest);
+    if (sameFrames) {
+      // Rated once, by the first letter: this one takes those qualities.
+      c.StackFrames.SetQuality = false;
+      c.StackFrames.KeepBest = 0;
+    }
     const bool stacked = m_wb.StackFramesRun();
+    if (sameFrames) {
+      for (int i = 0; i < frames.Count() && i < static_cast<int>(m_firstRatings.size()); ++i) {
+        frames[i].Quality = m_firstRatings[static_cast<std::size_t>(i)].first;
+        frames[i].Sharpness = m_firstRatings[static_cast<std::size_t>(i)].second;
+      }
+      m_wb.Quality.Filter.Set(m_firstFilter);
+      m_wb.Quality.FrameInfoFilterChange(frames);
+    }
+    if (first) {
+      for (int i = 0; i < frames.Count(); ++i) m_firstRatings.emplace_back(frames[i].Quality, frames[i].Sharpness);
+      m_firstFilter = m_wb.Quality.Threshold;
+    }
     record.StackMs = MillisecondsSince(start);
     m_services.EndStage();
     if (!stacked) throw RangeError("Go!: the frames could not be stacked");
@@ -416,6 +441,8 @@ void BatchRun::RunChannel(std::size_t index) {
   // Calculate.
   Calculate(record);
   record.GoodFrames = FrameQualityPanel::PassCount(frames, m_wb.Quality.Threshold);
+  record.Sharpness = !m_o.NoStack && m_o.SetQuality && m_o.Rating == FrameRating::Sharpness;
+  record.DecimalShifts = !m_o.NoStack && c.StackFrames.SubPixel;
   record.TakeFrames(frames);
   if (!m_o.RawOutput.empty())
     m_rawPlanes.emplace_back(channel, m_o.ChannelsGiven ? WithSuffix(m_o.RawOutput, record.Channel) : m_o.RawOutput);
@@ -434,24 +461,22 @@ void BatchRun::WriteOutputs() {
     c.SetShowAs(5);
   }
 
-  // The picture takes its size from the L plane. A run that calculated no L
-  // plane (R, G or B only) gets a black L plane of the output size, so the
-  // picture has the size of the frames rather than the start-up 192 x 144.
-  if (!m_wb.Calculated(0)) {
-    Image16Create(m_wb.Result.Mono, c.LoadFrames.OutputWidth, c.LoadFrames.OutputHeight);
-  }
-
+  // A run that calculated no L plane renders at the frames' size: Calculate
+  // gives the picture a black L plane of the size of the planes calculated.
   OutputSection section;
   for (const auto& [channel, file] : m_rawPlanes) {
     EnsureParentFolder(file);
-    WritePgm16(file, m_wb.Result.PlaneOfChannel(channel));
+    const TImage16& plane = m_wb.Result.PlaneOfChannel(channel);
+    if (ResultFormatOfPath(file) == ResultFormat::Fits)
+      WriteFits16File(file, Picture16FromPlane(plane));
+    else
+      WritePgm16(file, plane);
     m_report.RawOutput.push_back(file);
   }
   if (!m_o.Output.empty()) {
     EnsureParentFolder(m_o.Output);
     Bitmap rendered = RenderResultPicture(m_wb.Result, c, m_wb.Render, 0, m_services);
-    SaveResultPictureAs(rendered, m_o.Output);
-    m_report.Output = BitmapSavePath(m_o.Output);
+    m_report.Output = SaveResultPictureAs(rendered, m_wb.Result, c, m_wb.Render, m_o.Output);
   } else {
     EnsureFolder(m_o.ResultDir);
     m_report.Output = m_wb.SaveAction();

@@ -75,6 +75,8 @@ class TerminalServices final : public Services {
   void OnProgressStart(int bar, int minimum, int maximum, const std::string& caption) override;
   void OnProgressStep(int bar, int position) override;
   void OnStatus(const std::string& text) override;
+  /// The core's warnings (a video cut short) as "corvane-cli: warning: ..." lines.
+  void OnWarning(const std::string& text) override { Warning(text); }
 
  private:
   struct Bar {

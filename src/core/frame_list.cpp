@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "core/errors.h"
-
 namespace corvane {
 
 TImageListItem::TImageListItem(std::int32_t width, std::int32_t height) { Image16Create(Image, width, height); }
@@ -23,8 +21,8 @@ void TImageListItem::ToBitmap(Bitmap& bitmap) const {
 }
 
 int MaxFramesFor(std::int64_t maxMem, std::int32_t width, std::int32_t height) {
-  const long long pixels = CheckedMul(std::max(0, width), std::max(0, height), "MaxFrames: frame size");
-  const long long bytes = CheckedMul(pixels, 2, "MaxFrames: frame bytes");
+  // At most (2^31 - 1)^2 x 2 < 2^63: no overflow.
+  const std::int64_t bytes = std::int64_t{std::max(0, width)} * std::max(0, height) * 2;
   if (bytes == 0) return FrameListLimit;
   const long long frames = maxMem / bytes - 5;
   return static_cast<int>(std::clamp<long long>(frames, 0, FrameListLimit));

@@ -17,6 +17,13 @@ struct TPoint32 {
   friend bool operator==(const TPoint32&, const TPoint32&) = default;
 };
 
+/// A position or offset in fractions of a sample.
+struct TPointF {
+  double x = 0.0;
+  double y = 0.0;
+  friend bool operator==(const TPointF&, const TPointF&) = default;
+};
+
 /// One frame: its plane and what loading, rating and alignment found out.
 class TImageListItem {
  public:
@@ -41,17 +48,24 @@ class TImageListItem {
   double QualityContrast = 1.0;
   TPoint32 Center;
   TPoint32 Shift;
+  /// The fraction beyond Shift that the sub-sample fit found (each -0.5..0.5);
+  /// (0, 0) unless the last stack run refined its shifts below a sample.
+  TPointF SubShift;
   double Rotate = 0.0;
   double Resize = 1.0;
   std::int32_t Mean = 0;
   std::int64_t Correlation = 0;  // alignment score, held in 64 bits so large areas never overflow
+  /// The sharpness rating of the last stack run that rated by sharpness (0 before).
+  double Sharpness = 0.0;
 };
 
 constexpr std::int64_t DefaultMaxMem = 536870912;  // 512 MiB
 constexpr int FrameListLimit = 4096;
 
-/// min(4096, max(0, maxMem div (w x h x 2) - 5)); the product is checked
-/// (OverflowError). A zero size gives the limit 4096.
+/// min(4096, max(0, maxMem div (w x h x 2) - 5)), computed in 64 bits, where
+/// the product of two 32-bit sizes cannot overflow: a frame size typed far
+/// beyond what any memory holds gives 0 frames, not an error. A negative size
+/// counts as 0; a zero size gives the limit 4096.
 int MaxFramesFor(std::int64_t maxMem, std::int32_t width, std::int32_t height);
 
 /// The ordered list of frames; it owns them.

@@ -139,13 +139,9 @@ void Image16Copy(TImage16& destination, std::int32_t dx, std::int32_t dy, const 
 
 namespace {
 
-int RowLimit(PixelFormat f) noexcept {
-  switch (f) {
-    case PixelFormat::Indexed8: return 32768;
-    case PixelFormat::Word16: return 16384;
-    default: return 3600;
-  }
-}
+// Bitmap rows are converted through range-checked rows as wide as the widest
+// picture the readers give.
+int RowLimit(PixelFormat) noexcept { return MaxPictureSide; }
 
 // Columns of a bitmap row starting at `x` that the range-checked row accepts.
 std::int32_t ColumnsWithinLimit(const char* op, PixelFormat f, std::int32_t x, std::int32_t w, bool& overrun) {

@@ -19,8 +19,12 @@
 
 namespace corvane {
 
-constexpr std::int32_t MaxImageWidth = 7200;
-constexpr std::int32_t MaxImageHeight = 2700;
+/// Largest side of a picture the readers accept (and so of a frame).
+constexpr std::int32_t MaxPictureSide = 32768;
+/// Plane limits: a picture's plane is at most MaxPictureSide on each side; an
+/// accumulation plane (two samples a pixel) is twice as wide.
+constexpr std::int32_t MaxImageWidth = 2 * MaxPictureSide;
+constexpr std::int32_t MaxImageHeight = MaxPictureSide;
 
 constexpr std::uint16_t Image16Black() noexcept { return 0; }
 constexpr std::uint16_t Image16White() noexcept { return 65535; }
@@ -53,7 +57,8 @@ struct TImage16 {
   bool HasStorage() const noexcept { return Data != nullptr; }
 };
 
-/// (Re)creates the plane: Width := min(7200, W), Height := min(2700, H)
+/// (Re)creates the plane: Width := min(MaxImageWidth, W), Height :=
+/// min(MaxImageHeight, H)
 /// (negative sizes count as 0), new storage filled with black. Storage the
 /// plane held before is released first. Throws std::bad_alloc when the
 /// storage cannot be had; the plane then has no storage.
@@ -138,8 +143,8 @@ constexpr int ChannelCodeOfSetting(int setting) noexcept {
 /// Copies the bitmap region (X, Y, W, H) into the plane's top-left corner:
 /// 8-bit index x 256 (the palette is not consulted), 16-bit words unchanged,
 /// 24-bit per channel code. Other formats are made 24-bit first (the bitmap
-/// changes). Throws RangeError when a row read passes the row limit of its
-/// format (24-bit 3600 columns, 16-bit 16384, 8-bit 32768); rows done stay.
+/// changes). Throws RangeError when a row read passes the row limit of
+/// MaxPictureSide columns (any format); rows done stay.
 void Image16FromBitmap(TImage16& plane, Bitmap& bitmap, std::int32_t x, std::int32_t y, std::int32_t w,
                        std::int32_t h, int channelCode);
 

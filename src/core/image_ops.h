@@ -134,8 +134,9 @@ void Image16Zoom2(TImage16& destination, std::int32_t dx, std::int32_t dy, const
 /// Nearest-sample resize by factor f (clamped to 0.1..10) with fixed-point
 /// stepping in units of 720 (step = Round(720 / f)). Source lines start at
 /// (SY + r) x width + SX but never beyond the start of the source's last row;
-/// the destination's last row is never written. An output line over 3601
-/// samples, or a NaN factor, is a RangeError before anything is written.
+/// the destination's last row is never written. An output line over
+/// MaxImageWidth + 1 samples, or a NaN factor, is a RangeError before anything
+/// is written.
 /// Reads never pass the last source sample (they take it instead) and a line
 /// is cut at the end of its destination row rather than run on into the next.
 /// Holds a column map and, with one plane as both, a line buffer.

@@ -84,7 +84,7 @@ void Image16Zoom2(TImage16& destination, std::int32_t dx, std::int32_t dy, const
 namespace {
 
 constexpr std::int32_t ResizeUnit = 720;
-constexpr std::int32_t ResizeLineLimit = 3601;
+constexpr std::int32_t ResizeLineLimit = MaxImageWidth + 1;
 
 }  // namespace
 

@@ -13,8 +13,8 @@ namespace corvane {
 
 namespace {
 
-// Sum of a w x h block starting at p. A row of at most 7200 samples sums
-// within 32 bits, so each row is added in 32 bits (which vectorises well) and
+// Sum of a w x h block starting at p. A row of at most MaxImageWidth (65 536)
+// samples sums within 32 bits (65 536 x 65 535 < 2^32), so each row is added in 32 bits (which vectorises well) and
 // the rows in 64.
 CORVANE_AVX2_CLONES
 std::uint64_t SumBlock(const std::uint16_t* p, std::ptrdiff_t stride, std::int32_t w, std::int32_t h) noexcept {

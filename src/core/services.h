@@ -24,9 +24,15 @@ class Services {
   /// skipped when there is none.
   virtual bool HasInputPane() const noexcept { return false; }
   virtual bool HasResultPane() const noexcept { return false; }
-  /// Copies the bitmap into that pane and repaints it; nothing without a pane.
+  /// Copies the bitmap into that pane, which shows it at the latest when
+  /// pending input is taken next (ProcessPending); nothing without a pane.
   virtual void ShowInInputPane(const Bitmap& /*bitmap*/) {}
   virtual void ShowInResultPane(const Bitmap& /*bitmap*/) {}
+  /// Whether a live view handed over now would be seen. A front-end that
+  /// repaints its panes at most at the screen's rate answers false until its
+  /// next repaint is due; a long loop may then skip work done only for a live
+  /// view (but shows the view of its last step, which stays on screen).
+  virtual bool LiveViewDue() const noexcept { return true; }
   /// The bitmap shown in that pane, or null.
   virtual const Bitmap* InputPaneBitmap() const noexcept { return nullptr; }
   virtual const Bitmap* ResultPaneBitmap() const noexcept { return nullptr; }
@@ -48,6 +54,13 @@ class Services {
     OnStatus(text);
     ProcessPending();
   }
+  /// A warning about input that could be read only in part (a video cut
+  /// short); the work goes on. Shown in the status line unless the front-end
+  /// shows warnings its own way. Pumps.
+  void ShowWarning(const std::string& text) {
+    OnWarning(text);
+    ProcessPending();
+  }
   /// Writes "Memory used: N Mb" (the heap's bytes in use shifted right by 20).
   void ShowMemoryUsed();
   /// Lets the front-end take pending input (this is where a stop request is raised).
@@ -64,6 +77,7 @@ class Services {
   virtual void OnProgressStart(int /*bar*/, int /*minimum*/, int /*maximum*/, const std::string& /*caption*/) {}
   virtual void OnProgressStep(int /*bar*/, int /*position*/) {}
   virtual void OnStatus(const std::string& /*text*/) {}
+  virtual void OnWarning(const std::string& text) { OnStatus(text); }
   virtual void OnMemoryUsed(const std::string& /*text*/) {}
 
  private:

@@ -20,9 +20,10 @@ constexpr std::int32_t PictureMaxSide = 32768;
 /// Largest pixel count (width x height) a picture reader accepts: 64 Mi pixels,
 /// 192 MiB as a 24-bit bitmap.
 constexpr std::int64_t PictureMaxPixels = std::int64_t{1} << 26;
-/// Columns a 24-bit row is read or written through (0 .. 3599); the kernel
-/// window, the field operations and the BMP writer refuse to go further.
-constexpr std::int32_t BitmapRowLimit24 = 3600;
+/// Columns a 24-bit row is read or written through (0 .. 32767), the widest
+/// picture the readers give; the kernel window, the field operations and the
+/// BMP writer refuse to go further.
+constexpr std::int32_t BitmapRowLimit24 = PictureMaxSide;
 
 enum class PictureKind { Bmp, Jpeg };
 
@@ -63,11 +64,13 @@ class JpegDecoder {
 /// bitmap is then left as it was.
 void ReadBmpFile(const std::string& path, Bitmap& out);
 
-/// The dark-frame and flat-field picture reader, chosen by UpperExtension:
-/// ".BMP" is read with ReadBmpFile (in whatever format it has; the caller makes
-/// it 24-bit); ".JPG" and ".JPEG" are decoded as frames are; ".FTS", ".FITS"
-/// and any other extension read nothing and leave the bitmap as it was.
-/// Throws what the readers throw.
+/// The picture reader of the 8-bit kinds, chosen by UpperExtension: ".BMP" is
+/// read with ReadBmpFile (in whatever format it has; the caller makes it
+/// 24-bit); ".JPG" and ".JPEG" are decoded as frames are; ".FTS", ".FITS" and
+/// any other extension read nothing and leave the bitmap as it was. (Frame
+/// loading reads dark frames and flat fields of every picture kind, FITS too,
+/// at full precision through ReadPictureFrame in io/frame_source.h.) Throws
+/// what the readers throw.
 void LoadPictureFile(Bitmap& bitmap, const std::string& path);
 
 /// The frame loader's reader: a BMP straight into the bitmap, a JPEG through the

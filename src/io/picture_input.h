@@ -34,3 +34,4 @@ class InputFile {
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height) noexcept;
 
 }  // namespace corvane
+

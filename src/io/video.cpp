@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -14,15 +15,21 @@ extern "C" {
 #include <bit>
 #include <cctype>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <set>
 #include <span>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "core/image16.h"
+#include "io/picture_input.h"
 
 namespace corvane {
 
@@ -176,6 +183,220 @@ bool IdentifyFile(const std::string& path, FileIdentity& id, bool& regular) {
   return true;
 }
 
+class GreyShortcut;
+
+/// Turns decoded frames into 24-bit bitmaps. Holds the colour conversion of
+/// one thread: a thread that converts uses a converter of its own.
+struct Converter {
+  std::unique_ptr<SwsContext, ScaleFree> Scaler;
+  Bitmap Scratch;  // the scaler's output, swapped into the caller's bitmap
+  ColourTable Table{};
+  GreyShortcut* Grey = nullptr;  // shared by the converters of one reader
+
+  bool Convert(const AVFrame* frame, int width, int height, Bitmap& out);
+  /// The library's colour conversion into `out` (left as it was on failure).
+  bool Scale(const AVFrame* frame, int width, int height, Bitmap& out);
+};
+
+/// Whether the frame is 8-bit planar YUV whose two colour planes hold only the
+/// neutral value 128: a grey recording.
+bool NeutralColour(const AVFrame* frame) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+  if (d == nullptr || d->nb_components != 3 || (d->flags & AV_PIX_FMT_FLAG_PLANAR) == 0 ||
+      (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_BE)) != 0)
+    return false;
+  for (int c = 0; c < 3; ++c)
+    if (d->comp[c].depth != 8 || d->comp[c].step != 1 || d->comp[c].shift != 0 || d->comp[c].plane != c) return false;
+  const int cw = AV_CEIL_RSHIFT(frame->width, d->log2_chroma_w);
+  const int ch = AV_CEIL_RSHIFT(frame->height, d->log2_chroma_h);
+  for (int plane = 1; plane <= 2; ++plane) {
+    if (frame->data[plane] == nullptr) return false;
+    for (int y = 0; y < ch; ++y) {
+      const std::uint8_t* row = frame->data[plane] + static_cast<std::ptrdiff_t>(y) * frame->linesize[plane];
+      for (int x = 0; x < cw; ++x)
+        if (row[x] != 128) return false;
+    }
+  }
+  return true;
+}
+
+/// Grey recordings in YUV (the colour planes all neutral) convert through a
+/// table of the 256 luma values, much faster than the full conversion, when
+/// the table gives exactly what the full conversion gives. The table is made
+/// by the full conversion itself, from a frame of the same format and size
+/// holding every luma value at many places (every place must agree), and is
+/// then checked against the full conversion of the first grey frame. Until
+/// both hold, and for good when either fails, frames take the full conversion.
+class GreyShortcut {
+ public:
+  /// The table for this frame (already known to be grey), or nullptr.
+  const ColourTable* For(Converter& converter, const AVFrame* frame, int width, int height) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    if (frame->format != m_format || width != m_width || height != m_height) {
+      m_format = frame->format;
+      m_width = width;
+      m_height = height;
+      m_state = Build(converter, frame, width, height) ? State::Valid : State::Refused;
+    }
+    return m_state == State::Valid ? &m_table : nullptr;
+  }
+
+ private:
+  enum class State { Refused, Valid };
+
+  bool Build(Converter& converter, const AVFrame* frame, int width, int height) {
+    FramePtr ramp(av_frame_alloc());
+    if (!ramp) return false;
+    ramp->format = frame->format;
+    ramp->width = width;
+    ramp->height = height;
+    if (av_frame_get_buffer(ramp.get(), 0) < 0) return false;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        ramp->data[0][static_cast<std::ptrdiff_t>(y) * ramp->linesize[0] + x] = static_cast<std::uint8_t>(x + 7 * y);
+    for (int plane = 1; plane <= 2; ++plane)
+      for (int y = 0; y < AV_CEIL_RSHIFT(height, d->log2_chroma_h); ++y)
+        std::memset(ramp->data[plane] + static_cast<std::ptrdiff_t>(y) * ramp->linesize[plane], 128,
+                    static_cast<std::size_t>(AV_CEIL_RSHIFT(width, d->log2_chroma_w)));
+    Bitmap full;
+    if (!converter.Scale(ramp.get(), width, height, full)) return false;
+    std::array<bool, 256> seen{};
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t v = ramp->data[0][static_cast<std::ptrdiff_t>(y) * ramp->linesize[0] + x];
+        const std::uint8_t* p = full.Row(y) + 3 * x;
+        const std::uint32_t colour =
+            p[0] | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+        if (seen[v] && m_table[v] != colour) return false;  // the conversion is not one of the luma alone
+        seen[v] = true;
+        m_table[v] = colour;
+      }
+    for (bool s : seen)
+      if (!s) return false;
+    // The first grey frame both ways.
+    Bitmap viaTable;
+    PrepareBitmap(viaTable, width, height);
+    ConvertRows(RowKind::Table, frame->data[0], frame->linesize[0], m_table, viaTable);
+    return converter.Scale(frame, width, height, full) && SamePixels(full, viaTable);
+  }
+
+  std::mutex m_lock;
+  int m_format = -1;
+  int m_width = 0;
+  int m_height = 0;
+  State m_state = State::Refused;
+  ColourTable m_table{};
+};
+
+bool Converter::Scale(const AVFrame* frame, int width, int height, Bitmap& out) {
+  const auto format = static_cast<AVPixelFormat>(frame->format);
+  if (sws_isSupportedInput(format) <= 0) return false;
+  SwsContext* scaler =
+      sws_getCachedContext(Scaler.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
+                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+  Scaler.reset(scaler);
+  if (scaler == nullptr) return false;
+  // Scaled aside and swapped in, so that a failure leaves `out` as it was.
+  PrepareBitmap(Scratch, width, height);
+  std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
+  const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
+  if (sws_scale(scaler, frame->data, frame->linesize, 0, height, dst, dstStride) != height) return false;
+  std::swap(out, Scratch);
+  return true;
+}
+
+bool Converter::Convert(const AVFrame* frame, int width, int height, Bitmap& out) {
+  if (frame->width != width || frame->height != height || frame->data[0] == nullptr) return false;
+  RowKind kind;
+  switch (frame->format) {
+    case AV_PIX_FMT_PAL8:
+      if (frame->data[1] == nullptr) return false;
+      kind = TableFromPalette(frame->data[1], Table) ? RowKind::Grey : RowKind::Table;
+      break;
+    case AV_PIX_FMT_GRAY8: kind = RowKind::Grey; break;
+    case AV_PIX_FMT_BGR24: kind = RowKind::Bgr; break;
+    default: {
+      if (Grey != nullptr && NeutralColour(frame)) {
+        if (const ColourTable* table = Grey->For(*this, frame, width, height)) {
+          PrepareBitmap(out, width, height);
+          ConvertRows(RowKind::Table, frame->data[0], frame->linesize[0], *table, out);
+          return true;
+        }
+      }
+      return Scale(frame, width, height, out);
+    }
+  }
+  PrepareBitmap(out, width, height);
+  ConvertRows(kind, frame->data[0], frame->linesize[0], Table, out);
+  return true;
+}
+
+/// A frame decoded ahead of the caller and being converted on a thread of its own.
+struct AheadFrame {
+  std::int64_t Number = -1;
+  FramePtr Frame;  // a reference to the decoded frame; empty when decoding failed
+  Bitmap Picture;
+  std::future<bool> Converted;
+  AheadFrame() = default;
+  AheadFrame(const AheadFrame&) = delete;
+  AheadFrame& operator=(const AheadFrame&) = delete;
+  // The conversion writes into Picture: it ends before the frame goes.
+  ~AheadFrame() {
+    if (Converted.valid()) Converted.wait();
+  }
+};
+
+/// Threads that convert frames, kept for the life of a reader.
+class ConversionThreads {
+ public:
+  explicit ConversionThreads(int count) {
+    for (int i = 0; i < count; ++i) m_threads.emplace_back([this] { Work(); });
+  }
+  ~ConversionThreads() {
+    {
+      const std::lock_guard<std::mutex> guard(m_lock);
+      m_stop = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& t : m_threads) t.join();
+  }
+  ConversionThreads(const ConversionThreads&) = delete;
+  ConversionThreads& operator=(const ConversionThreads&) = delete;
+
+  std::future<bool> Run(std::function<bool()> job) {
+    std::packaged_task<bool()> task(std::move(job));
+    std::future<bool> done = task.get_future();
+    {
+      const std::lock_guard<std::mutex> guard(m_lock);
+      m_jobs.push_back(std::move(task));
+    }
+    m_wake.notify_one();
+    return done;
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::packaged_task<bool()> task;
+      {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_jobs.empty()) return;
+        task = std::move(m_jobs.front());
+        m_jobs.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  std::deque<std::packaged_task<bool()>> m_jobs;
+  bool m_stop = false;
+  std::vector<std::thread> m_threads;
+};
+
 }  // namespace
 
 struct VideoReader::State {
@@ -195,8 +416,7 @@ struct VideoReader::State {
   AVStream* Stream = nullptr;
   std::unique_ptr<AVCodecContext, CodecFree> Decoder;
   std::unique_ptr<AVPacket, PacketFree> Packet;
-  std::unique_ptr<SwsContext, ScaleFree> Scaler;
-  Bitmap Scratch;  // the scaler's output, swapped into the caller's bitmap
+  Converter Main;  // conversions on the caller's thread
   int Width = 0;
   int Height = 0;
   int Frames = 0;
@@ -234,11 +454,31 @@ struct VideoReader::State {
   std::size_t FrameBytes = 0;
   std::vector<std::uint8_t> Chunk;
   ColourTable DirectTable{};
-  ColourTable FrameTable{};
+
+  // Threads. Threads = 1: everything on the caller's thread. Otherwise the
+  // decoder uses its own frame or slice threads, and while frames are asked
+  // for in steady steps (n, n + s, n + 2s, ...) the next ones are decoded
+  // ahead and converted on threads of their own, in order.
+  int Threads = 0;                                     // as asked: 0 every core
+  int AheadDepth = 0;                                  // frames converted ahead at most (0: none)
+  GreyShortcut Grey;                                   // before the converters that point to it
+  std::vector<std::unique_ptr<Converter>> Converters;  // one per frame ahead
+  std::unique_ptr<ConversionThreads> Workers;          // made when first needed
+  std::vector<Bitmap> Spare;                           // bitmaps handed back, for the next frames ahead
+  std::deque<std::unique_ptr<AheadFrame>> Prefetched;  // after the converters: it goes first
+  std::size_t NextConverter = 0;
+  std::int64_t LastAsked = -1;  // the frame last asked for
+  std::int64_t Step = 0;        // the step from the frame asked before to it
+  FramePtr Delivered;           // the decoded frame last handed out, for a second look at it
+  std::int64_t DeliveredNo = -1;
 
   // Seeks go to the frame at or before the target; to any frame when every
   // frame decodes on its own (some recorders mark no key frames in the index).
   int SeekFlags() const { return AVSEEK_FLAG_BACKWARD | (IntraOnly ? AVSEEK_FLAG_ANY : 0); }
+  State() { Main.Grey = &Grey; }
+  ~State() { DropAhead(); }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
   bool Ensure(const std::string& path);
   bool OpenMemoryInput(AVFormatContext*& format);
   static int ReadMemory(void* opaque, std::uint8_t* buffer, int size);
@@ -253,7 +493,10 @@ struct VideoReader::State {
   std::int64_t KnownKeyAtOrBefore(std::int64_t n) const;
   bool DecodeNext(AVFrame* into, std::int64_t& number);
   bool Feed();
-  bool Convert(const AVFrame* frame, Bitmap& out);
+  bool Convert(const AVFrame* frame, Bitmap& out) { return Main.Convert(frame, Width, Height, out); }
+  bool ReadDecoded(int n, Bitmap& out);
+  void DecodeAhead(std::int64_t from);
+  void DropAhead() noexcept;
 };
 
 bool VideoReader::State::Ensure(const std::string& path) {
@@ -281,10 +524,14 @@ bool VideoReader::State::Ensure(const std::string& path) {
 }
 
 void VideoReader::State::Reset() noexcept {
+  DropAhead();
+  Delivered.reset();
+  DeliveredNo = LastAsked = -1;
+  Step = 0;
   Path.clear();
   Identity = FileIdentity{};
   Usable = false;
-  Scaler.reset();
+  Main.Scaler.reset();
   Current.reset();
   Ahead.reset();
   Packet.reset();
@@ -329,12 +576,15 @@ bool VideoReader::State::Open() {
   const AVCodecParameters* par = Stream->codecpar;
   if (par->codec_type != AVMEDIA_TYPE_VIDEO) return false;
   if (Stream->nb_frames < 0 || Stream->nb_frames > INT_MAX) return false;
-  if (par->width < 1 || par->height < 1 || par->width > MaxImageWidth || par->height > MaxImageHeight) return false;
+  if (!PictureSizeAllowed(par->width, par->height)) return false;
   const AVCodec* codec = avcodec_find_decoder(par->codec_id);
   if (codec == nullptr) return false;
   Decoder.reset(avcodec_alloc_context3(codec));
   if (!Decoder || avcodec_parameters_to_context(Decoder.get(), par) < 0) return false;
-  Decoder->thread_count = 1;
+  // Compressed frames decode on every core (frame threads, or slices where
+  // the codec has no frame threads); uncompressed ones need no threads.
+  Decoder->thread_count = par->codec_id == AV_CODEC_ID_RAWVIDEO ? 1 : Threads;
+  Decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (avcodec_open2(Decoder.get(), codec, nullptr) < 0) return false;
   Packet.reset(av_packet_alloc());
   Current.reset(av_frame_alloc());
@@ -347,7 +597,10 @@ bool VideoReader::State::Open() {
   FirstTimestamp = Stream->start_time != AV_NOPTS_VALUE ? Stream->start_time : 0;
   if (par->codec_id == AV_CODEC_ID_RAWVIDEO && par->bits_per_coded_sample > 0 && par->bits_per_coded_sample <= 8) {
     // Paletted frames: the decoder pads short chunks instead of refusing them.
-    const long long row = (static_cast<long long>(Width) * par->bits_per_coded_sample + 31) / 32 * 4;
+    // Rows may be padded to 4 bytes, as DIBs are, or packed (recorders write
+    // both for widths that are no multiple of 4; the decoder tells them apart
+    // by the chunk size): a chunk shorter than packed rows is damaged.
+    const long long row = (static_cast<long long>(Width) * par->bits_per_coded_sample + 7) / 8;
     MinPacketBytes = static_cast<int>(std::min<long long>(row * Height, INT_MAX));
   }
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par->codec_id);
@@ -587,39 +840,100 @@ const AVFrame* VideoReader::State::Decode(int n) {
   return nullptr;
 }
 
-bool VideoReader::State::Convert(const AVFrame* frame, Bitmap& out) {
-  if (frame->width != Width || frame->height != Height || frame->data[0] == nullptr) return false;
-  RowKind kind;
-  switch (frame->format) {
-    case AV_PIX_FMT_PAL8:
-      if (frame->data[1] == nullptr) return false;
-      kind = TableFromPalette(frame->data[1], FrameTable) ? RowKind::Grey : RowKind::Table;
-      break;
-    case AV_PIX_FMT_GRAY8: kind = RowKind::Grey; break;
-    case AV_PIX_FMT_BGR24: kind = RowKind::Bgr; break;
-    default: {
-      const auto format = static_cast<AVPixelFormat>(frame->format);
-      if (sws_isSupportedInput(format) <= 0) return false;
-      SwsContext* scaler =
-          sws_getCachedContext(Scaler.release(), Width, Height, format, Width, Height, AV_PIX_FMT_BGR24,
-                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-      Scaler.reset(scaler);
-      if (scaler == nullptr) return false;
-      // Scaled aside and swapped in, so that a failure leaves `out` as it was.
-      PrepareBitmap(Scratch, Width, Height);
-      std::uint8_t* dst[4] = {Scratch.Bits(), nullptr, nullptr, nullptr};
-      const int dstStride[4] = {static_cast<int>(Scratch.RowBytes()), 0, 0, 0};
-      if (sws_scale(scaler, frame->data, frame->linesize, 0, Height, dst, dstStride) != Height) return false;
-      std::swap(out, Scratch);
-      return true;
-    }
-  }
-  PrepareBitmap(out, Width, Height);
-  ConvertRows(kind, frame->data[0], frame->linesize[0], FrameTable, out);
-  return true;
+void VideoReader::State::DropAhead() noexcept {
+  // Each frame ahead waits for its conversion as it goes.
+  Prefetched.clear();
 }
 
-VideoReader::VideoReader() : m_state(std::make_unique<State>()) { SilenceLibraryLog(); }
+void VideoReader::State::DecodeAhead(std::int64_t from) {
+  // Uncompressed frames read by their index need no decoding ahead.
+  if (AheadDepth <= 0 || Step <= 0 || Direct) return;
+  while (Converters.size() < static_cast<std::size_t>(AheadDepth)) {
+    Converters.push_back(std::make_unique<Converter>());
+    Converters.back()->Grey = &Grey;
+  }
+  std::int64_t next = Prefetched.empty() ? from + Step : Prefetched.back()->Number + Step;
+  while (Prefetched.size() < static_cast<std::size_t>(AheadDepth) && next < Frames) {
+    if (!Prefetched.empty() && !Prefetched.back()->Frame) break;  // decoding failed there: nothing beyond it
+    auto ahead = std::make_unique<AheadFrame>();
+    ahead->Number = next;
+    if (!Spare.empty()) {
+      ahead->Picture = std::move(Spare.back());
+      Spare.pop_back();
+    }
+    const AVFrame* decoded = Decode(static_cast<int>(next));
+    if (decoded != nullptr) {
+      ahead->Frame.reset(av_frame_alloc());
+      if (!ahead->Frame || av_frame_ref(ahead->Frame.get(), decoded) < 0) ahead->Frame.reset();
+    }
+    if (ahead->Frame) {
+      // The converters take turns: the one of the frame now leaving the queue is free again.
+      Converter* converter = Converters[NextConverter++ % Converters.size()].get();
+      const AVFrame* frame = ahead->Frame.get();
+      Bitmap* picture = &ahead->Picture;
+      const int width = Width, height = Height;
+      if (!Workers) Workers = std::make_unique<ConversionThreads>(AheadDepth);
+      ahead->Converted = Workers->Run(
+          [converter, frame, picture, width, height] { return converter->Convert(frame, width, height, *picture); });
+    }
+    Prefetched.push_back(std::move(ahead));
+    next += Step;
+  }
+}
+
+bool VideoReader::State::ReadDecoded(int n, Bitmap& out) {
+  const std::int64_t stride = LastAsked >= 0 ? n - LastAsked : 0;
+  LastAsked = n;
+  if (!Prefetched.empty() && Prefetched.front()->Number == n) {
+    std::unique_ptr<AheadFrame> ahead = std::move(Prefetched.front());
+    Prefetched.pop_front();
+    const bool ok = ahead->Frame && ahead->Converted.get();
+    if (ok) std::swap(out, ahead->Picture);
+    if (Spare.size() <= static_cast<std::size_t>(AheadDepth)) Spare.push_back(std::move(ahead->Picture));
+    Delivered = std::move(ahead->Frame);
+    DeliveredNo = n;
+    if (!ok) {
+      DropAhead();
+      return false;
+    }
+    DecodeAhead(n);
+    return true;
+  }
+  // A second look at the frame just handed out (two fields of one frame).
+  if (n == DeliveredNo && Delivered) return Convert(Delivered.get(), out);
+  DropAhead();
+  Step = stride >= 1 && stride <= 64 ? stride : 0;
+  const AVFrame* frame = Decode(n);
+  if (frame == nullptr) return false;
+  if (!Delivered) Delivered.reset(av_frame_alloc());
+  DeliveredNo = -1;
+  if (!Delivered) return false;
+  av_frame_unref(Delivered.get());
+  if (av_frame_ref(Delivered.get(), frame) < 0) return false;
+  DeliveredNo = n;
+  DecodeAhead(n);  // the decoder moves on; frame n stays in Delivered
+  return Convert(Delivered.get(), out);
+}
+
+VideoReader::VideoReader() : VideoReader(0) {}
+
+VideoReader::VideoReader(int threads) : m_state(std::make_unique<State>()) {
+  SilenceLibraryLog();
+  SetThreads(threads);
+}
+
+void VideoReader::SetThreads(int threads) {
+  if (!m_state) m_state = std::make_unique<State>();
+  State& s = *m_state;
+  s.Reset();
+  s.Threads = std::max(0, threads);
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int use = s.Threads == 0 ? cores : s.Threads;
+  s.AheadDepth = use > 1 ? std::min(use, 8) : 0;
+  s.Workers.reset();
+  s.Converters.clear();
+  s.NextConverter = 0;
+}
 VideoReader::~VideoReader() = default;
 VideoReader::VideoReader(VideoReader&&) noexcept = default;
 VideoReader& VideoReader::operator=(VideoReader&&) noexcept = default;
@@ -637,8 +951,7 @@ bool VideoReader::ReadFrame(const std::string& path, int n, Bitmap& out) {
     const State::Outcome outcome = s.ReadDirect(n, out);
     if (outcome != State::Outcome::Miss) return outcome == State::Outcome::Done;
   }
-  const AVFrame* frame = s.Decode(n);
-  return frame != nullptr && s.Convert(frame, out);
+  return s.ReadDecoded(n, out);
 }
 
 void VideoReader::OpenMemory(std::span<const std::uint8_t> bytes, const std::string& name) {

@@ -5,7 +5,7 @@
 //
 // Decoded through FFmpeg: uncompressed 8-bit (any palette), 24-bit BGR, Y800 /
 // GREY, YUY2, I420 / YV12, MJPEG and whatever else the library decodes. Frames
-// larger than a plane (7200 x 2700) are refused. Nothing here throws for a bad
+// beyond the reader limits (32 768 per side, 2^26 pixels) are refused. Nothing here throws for a bad
 // file: every failure is a count of -1 or a `false`.
 #include <cstdint>
 #include <memory>
@@ -19,12 +19,18 @@ namespace corvane {
 /// Keeps one video open (the file last asked for; reopened when another file is
 /// asked for, or when the file changed on disk) and reads sequential frames
 /// without seeking again. Uncompressed videos are read straight from the file
-/// by their index into one reused buffer. The results never depend on what was
-/// read before: a reader gives exactly what a fresh reader gives. Not for use
-/// from several threads at once.
+/// by their index into one reused buffer. Compressed videos decode on every
+/// core: the decoder's own frame or slice threads, and, while frames are asked
+/// for in steady steps, the next frames decoded ahead and converted to bitmaps
+/// on threads of their own. The results never depend on what was read before
+/// or on the threads: a reader gives exactly what a fresh single-threaded
+/// reader gives. Not for use from several threads at once.
 class VideoReader {
  public:
+  /// A reader that uses every core.
   VideoReader();
+  /// A reader with `threads` threads: 0 every core, 1 only the caller's.
+  explicit VideoReader(int threads);
   ~VideoReader();
   VideoReader(VideoReader&&) noexcept;
   VideoReader& operator=(VideoReader&&) noexcept;
@@ -35,7 +41,7 @@ class VideoReader {
   /// header (not by decoding all frames). -1 when the file cannot be opened or
   /// is not an AVI file, has no stream, stream 0 is not video, the length is
   /// negative, or its frames cannot be decoded at all (no decoder for its
-  /// codec, a frame size of 0 or beyond 7200 x 2700).
+  /// codec, a frame size of 0 or beyond the reader limits).
   int FrameCount(const std::string& path);
 
   /// Frame n of stream 0 as a 24-bit bitmap (PixelFormat::Bgr24, no palette)
@@ -61,6 +67,9 @@ class VideoReader {
 
   /// Closes the video (the next call opens it again).
   void Close();
+
+  /// Closes the video and sets the threads for the next one (as the constructor).
+  void SetThreads(int threads);
 
  private:
   struct State;

@@ -51,6 +51,17 @@ void ReadLutFile(const std::string& path, Lut16& table) {
   }
 }
 
+void ChooseLutFile(Settings& settings, const std::string& path) {
+  const Lut16Ptr scratch = MakeLut16();
+  ReadLutFile(path, *scratch);
+  settings.SetEditSave(&TEditSaveSettings::LUTFile, path);
+}
+
+void ClearLutFile(Settings& settings) {
+  settings.EditSave.LUTFile.clear();
+  settings.SetEditSave(&TEditSaveSettings::UseLUT, false);
+}
+
 namespace {
 
 constexpr std::uint8_t Clamp255(std::int64_t v) noexcept {
@@ -159,6 +170,50 @@ void MixRows(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage1
   }
 }
 
+constexpr std::uint16_t Clamp65535(std::int64_t v) noexcept {
+  return static_cast<std::uint16_t>(v < 0 ? 0 : v > 65535 ? 65535 : v);
+}
+
+/// Step 1 of a rendering: the LUT file, when one is chosen, into the user
+/// table. Answers whether the user table applies ("Use LUT", and its file, if
+/// any, was read). A file that cannot be read throws ReadError, unless the
+/// state renders without it: then the status line of `services` (when given)
+/// says so once per file.
+bool ReadUserTable(const TEditSaveSettings& edit, RenderState& state, Services* services) {
+  if (!state.LutTable) state.LutTable = MakeLut16();
+  if (edit.LUTFile.empty()) return edit.UseLUT;
+  try {
+    ReadLutFile(edit.LUTFile, *state.LutTable);
+    state.UnreadableLutShown.clear();
+    return edit.UseLUT;
+  } catch (const ReadError& e) {
+    if (!state.RenderWithoutUnreadableLut) throw;
+    if (services != nullptr && state.UnreadableLutShown != edit.LUTFile) {
+      state.UnreadableLutShown = edit.LUTFile;
+      services->ShowStatus(std::string("The picture is shown without its LUT: ") + e.what());
+    }
+    return false;
+  }
+}
+
+/// The brightness/contrast table of the edit settings, folded with the user
+/// table when it applies (as RenderResultPicture builds it).
+const Lut16& RenderTable(const TEditSaveSettings& edit, bool useLut, RenderState& state, Lut16Ptr& folded) {
+  if (!state.BiasGainTable || state.BiasGainBias != edit.Bias || state.BiasGainGain != edit.Gain) {
+    Lut16Ptr fresh = MakeLut16();
+    BuildBiasGainLut(*fresh, 65536, edit.Bias, edit.Gain);
+    state.BiasGainTable = std::move(fresh);
+    state.BiasGainBias = edit.Bias;
+    state.BiasGainGain = edit.Gain;
+  }
+  const Lut16& table = *state.BiasGainTable;
+  if (!useLut) return table;
+  const Lut16& user = *state.LutTable;
+  folded = MakeLut16();
+  for (std::size_t i = 0; i < 65536; ++i) (*folded)[i] = table[user[i]];
+  return *folded;
+}
+
 }  // namespace
 
 void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
@@ -181,8 +236,7 @@ void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TI
 Bitmap RenderResultPicture(const TResultPicture& result, const Settings& settings, RenderState& state,
                            std::uint8_t workflowState, Services& services) {
   const TEditSaveSettings& edit = settings.EditSave;
-  if (!state.LutTable) state.LutTable = MakeLut16();
-  if (!edit.LUTFile.empty()) ReadLutFile(edit.LUTFile, *state.LutTable);
+  const bool useLut = ReadUserTable(edit, state, &services);
 
   const TImage16& mono = result.Mono;
   const bool monoEmpty = !mono.HasStorage() || mono.Width <= 0 || mono.Height <= 0;
@@ -204,25 +258,12 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
   } else if (show == 0 || show == 4 || show == 5) {
     // P: the mono plane through the user table (with "Use LUT") and the
     // brightness/contrast table, both folded into one table.
-    if (!state.BiasGainTable || state.BiasGainBias != edit.Bias || state.BiasGainGain != edit.Gain) {
-      Lut16Ptr fresh = MakeLut16();
-      BuildBiasGainLut(*fresh, 65536, edit.Bias, edit.Gain);
-      state.BiasGainTable = std::move(fresh);
-      state.BiasGainBias = edit.Bias;
-      state.BiasGainGain = edit.Gain;
-    }
-    const Lut16* table = state.BiasGainTable.get();
     Lut16Ptr folded;
-    if (edit.UseLUT) {
-      const Lut16& user = *state.LutTable;
-      folded = MakeLut16();
-      for (std::size_t i = 0; i < 65536; ++i) (*folded)[i] = (*table)[user[i]];
-      table = folded.get();
-    }
+    const Lut16& table = RenderTable(edit, useLut, state, folded);
     TImage16 p;
     Image16Create(p, width, height);
     Image16Copy(p, 0, 0, mono, 0, 0, width, height);
-    Image16ApplyLut(p, 0, 0, width, height, *table);
+    Image16ApplyLut(p, 0, 0, width, height, table);
     if (show == 0) {
       Image16ToBitmap(bitmap, p, 0, 0, width, height, ChannelL);
     } else {
@@ -233,6 +274,75 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
 
   if (workflowState != 1) services.ShowInResultPane(bitmap);
   return bitmap;
+}
+
+void RenderColour16(Picture16& picture, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
+                    double saturation, double rWeight, double gWeight, double bWeight, bool useL) {
+  const std::int64_t s = ScaledRound("saturation", saturation, 256.0);
+  const std::int64_t wr = ScaledRound("red weight", rWeight, 255.0);
+  const std::int64_t wg = ScaledRound("green weight", gWeight, 255.0);
+  const std::int64_t wb = ScaledRound("blue weight", bWeight, 255.0);
+  picture.Reshape(picture.Width(), picture.Height(), 3);
+  const std::int32_t width = picture.Width();
+  RowReader lr(l, width), rr(r, width), gr(g, width), br(b, width);
+  for (std::int32_t y = 0; y < picture.Height(); ++y) {
+    const std::uint16_t *lp = lr.Row(y), *rp = rr.Row(y), *gp = gr.Row(y), *bp = br.Row(y);
+    std::uint16_t* dst = picture.Row(y);
+    for (std::int32_t x = 0; x < width; ++x) {
+      std::int64_t rc = rp[x], gc = gp[x], bc = bp[x];
+      if (!useL) {
+        dst[3 * x] = Clamp65535(rc * wr / 85);
+        dst[3 * x + 1] = Clamp65535(gc * wg / 85);
+        dst[3 * x + 2] = Clamp65535(bc * wb / 85);
+        continue;
+      }
+      std::int64_t i = (rc * wr + gc * wg + bc * wb) / 256;
+      if (s != 256) {
+        rc = i + ((rc - i) * s) / 256;
+        gc = i + ((gc - i) * s) / 256;
+        bc = i + ((bc - i) * s) / 256;
+      }
+      if (i <= 0) i = 1;
+      const std::int64_t lv = lp[x];
+      dst[3 * x] = Clamp65535(rc * lv / i);
+      dst[3 * x + 1] = Clamp65535(gc * lv / i);
+      dst[3 * x + 2] = Clamp65535(bc * lv / i);
+    }
+  }
+}
+
+Picture16 RenderResultPicture16(const TResultPicture& result, const Settings& settings, RenderState& state) {
+  const TEditSaveSettings& edit = settings.EditSave;
+  const bool useLut = ReadUserTable(edit, state, nullptr);  // the shown rendering said it already
+
+  const TImage16& mono = result.Mono;
+  const bool monoEmpty = !mono.HasStorage() || mono.Width <= 0 || mono.Height <= 0;
+  const std::int32_t width = monoEmpty ? 0 : mono.Width;
+  const std::int32_t height = monoEmpty ? 0 : mono.Height;
+  const std::uint8_t show = edit.ShowAs;
+  Picture16 picture(width, height, show == 4 || show == 5 ? 3 : 1);
+  // A plane into the grey picture's top-left corner (the overlap of both).
+  auto grey = [&picture](const TImage16& plane) {
+    if (!plane.HasStorage()) return;
+    const std::int32_t w = std::min(picture.Width(), plane.Width), h = std::min(picture.Height(), plane.Height);
+    for (std::int32_t y = 0; y < h; ++y) std::copy_n(plane.Row(y), std::max(0, w), picture.Row(y));
+  };
+  if (show == 1 || show == 2 || show == 3) {
+    grey(show == 1 ? result.R : show == 2 ? result.G : result.B);
+  } else if (show == 0 || show == 4 || show == 5) {
+    Lut16Ptr folded;
+    const Lut16& table = RenderTable(edit, useLut, state, folded);
+    TImage16 p;
+    Image16Create(p, width, height);
+    Image16Copy(p, 0, 0, mono, 0, 0, width, height);
+    Image16ApplyLut(p, 0, 0, width, height, table);
+    if (show == 0)
+      grey(p);
+    else
+      RenderColour16(picture, p, result.R, result.G, result.B, edit.Saturation, edit.RWeight, edit.GWeight,
+                     edit.BWeight, show == 4);
+  }
+  return picture;
 }
 
 }  // namespace corvane

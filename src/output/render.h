@@ -12,6 +12,7 @@
 #include "core/frame_list.h"
 #include "core/image16.h"
 #include "core/image_ops.h"
+#include "core/picture16.h"
 #include "core/services.h"
 #include "settings/settings.h"
 
@@ -40,6 +41,15 @@ struct RenderState {
   Lut16Ptr BiasGainTable;
   double BiasGainBias = -1.0;
   double BiasGainGain = -1.0;
+  /// What a rendering does when EditSave.LUTFile cannot be read. false (the
+  /// batch tool, which is given the file once): ReadError ends the rendering.
+  /// true (the window, where a chosen file may be deleted or its disk
+  /// unplugged while the program runs): the picture is rendered without the
+  /// user table, as with "Use LUT" off, and the status line says so once per
+  /// file, until the file reads again or another one is chosen.
+  bool RenderWithoutUnreadableLut = false;
+  /// The LUT file whose failure the status line has shown.
+  std::string UnreadableLutShown;
 };
 
 /// Reads the first 131 072 bytes of a LUT file as 65 536 little-endian words
@@ -47,9 +57,21 @@ struct RenderState {
 /// when it cannot be opened or read or is shorter; `table` is then unchanged.
 void ReadLutFile(const std::string& path, Lut16& table);
 
+/// "Load LUT" after the user confirmed `path`: the file is read first, so a
+/// file that cannot serve as a look-up table throws ReadError naming it and
+/// changes nothing (a chosen file is read again at every rendering, which
+/// would otherwise fail from then on); then EditSave.LUTFile := path and the
+/// Edit/Save listeners are notified.
+void ChooseLutFile(Settings& settings, const std::string& path);
+
+/// "No LUT": forgets the chosen LUT file and unticks "Use LUT" (the table
+/// keeps what it holds), then notifies the Edit/Save listeners once.
+void ClearLutFile(Settings& settings);
+
 /// Renders the result picture:
 /// 1. when EditSave.LUTFile is not empty the file is read into state.LutTable
-///    (whether or not UseLUT is ticked);
+///    (whether or not UseLUT is ticked); for a file that cannot be read see
+///    RenderState::RenderWithoutUnreadableLut;
 /// 2. the brightness/contrast table BuildBiasGainLut(65 536, Bias, Gain);
 /// 3. P := a copy of the mono plane; with UseLUT, P := LutTable[P]; then
 ///    P := bias/gain table[P];
@@ -60,8 +82,9 @@ void ReadLutFile(const std::string& path, Lut16& table);
 ///    without L. Any other ShowAs leaves the bitmap black;
 /// 5. unless `workflowState` is 1 (previewing) the bitmap is shown with
 ///    services.ShowInResultPane.
-/// Returns the bitmap. Throws ReadError from the LUT file before anything is
-/// shown, so the pane keeps its previous picture; RangeError from the bitmap
+/// Returns the bitmap. Throws ReadError from the LUT file (unless rendering
+/// without it) before anything is shown, so the pane keeps its previous
+/// picture; RangeError from the bitmap
 /// conversions for planes wider than the 24-bit row limit.
 Bitmap RenderResultPicture(const TResultPicture& result, const Settings& settings, RenderState& state,
                            std::uint8_t workflowState, Services& services);
@@ -81,5 +104,25 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
 /// or |S| or a |w| passes 2^24.
 void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
                   double saturation, double rWeight, double gWeight, double bWeight, bool useL);
+
+/// The result picture rendered by the rules of RenderResultPicture but without
+/// the final cut to 8 bits, for the 16-bit result files. Steps 1 to 3 are the
+/// same (the LUT file is read, P is the mono plane through the user table and
+/// the brightness/contrast table); then by ShowAs: 0 P as a grey picture;
+/// 1 R, 2 G, 3 B that plane as it is, as a grey picture; 4 and 5 a colour
+/// picture by RenderColour16. The picture has the mono plane's size (planes of
+/// another size are cut or padded with black as the 24-bit rendering does);
+/// any other ShowAs gives a black grey picture. Nothing is shown. Throws
+/// ReadError from the LUT file (unless rendering without it, as the picture
+/// shown was rendered).
+Picture16 RenderResultPicture16(const TResultPicture& result, const Settings& settings, RenderState& state);
+
+/// RenderColour on full 16-bit samples: each plane read at (min(x, width - 1),
+/// min(y, height - 1)) without the shift by 8, giving l, r, g, b in 0..65535;
+/// the same S, wR, wG, wB and the same formulas in 64-bit integers, each colour
+/// held to 0..65535. Fills a colour picture of the picture's size (made a
+/// colour picture first). Throws RangeError as RenderColour does.
+void RenderColour16(Picture16& picture, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
+                    double saturation, double rWeight, double gWeight, double bWeight, bool useL);
 
 }  // namespace corvane

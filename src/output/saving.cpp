@@ -8,6 +8,9 @@
 
 #include "core/errors.h"
 #include "core/file_io.h"
+#include "io/fits.h"
+#include "io/png.h"
+#include "io/tiff.h"
 #include "output/bitmap_ops.h"
 #include "output/picture_memo.h"
 #include "output/save_names.h"
@@ -28,6 +31,35 @@ bool NameTaken(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<ResultFormat> ResultFormatOfPath(const std::string& path) {
+  const std::string ext = UpperExtension(path);
+  if (ext == ".BMP") return ResultFormat::Bmp;
+  if (ext == ".FITS" || ext == ".FIT" || ext == ".FTS") return ResultFormat::Fits;
+  if (ext == ".PNG") return ResultFormat::Png;
+  if (ext == ".TIF" || ext == ".TIFF") return ResultFormat::Tiff;
+  return std::nullopt;
+}
+
+const char* ResultFormatExtension(ResultFormat format) noexcept {
+  switch (format) {
+    case ResultFormat::Bmp: return ".bmp";
+    case ResultFormat::Fits: return ".fits";
+    case ResultFormat::Png: return ".png";
+    case ResultFormat::Tiff: return ".tif";
+  }
+  return ".bmp";
+}
+
+void WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture) {
+  switch (format) {
+    case ResultFormat::Fits: WriteFits16File(path, picture); return;
+    case ResultFormat::Png: WritePng16File(path, picture); return;
+    case ResultFormat::Tiff: WriteTiff16File(path, picture); return;
+    case ResultFormat::Bmp: break;
+  }
+  throw RangeError("WriteResult16: \"" + path + "\": BMP files hold 8-bit pictures");
+}
 
 std::string PrepareResultFolder(const Settings& settings) {
   namespace fs = std::filesystem;
@@ -79,6 +111,30 @@ bool SaveResultPictureAs(Bitmap& rendered, const std::string& chosenPath) {
   return SaveBitmapFile(rendered, chosenPath);
 }
 
+std::string SaveResultPicture16(Settings& settings, const FrameList& frames, const TResultPicture& result,
+                                RenderState& state, ResultFormat format, const std::tm& now) {
+  const Picture16 picture = RenderResultPicture16(result, settings, state);
+  const std::string folder = PrepareResultFolder(settings);
+  const std::string path =
+      folder + BuildSaveName(settings, ResultBaseName(frames), true, now) + ResultFormatExtension(format);
+  WriteResult16(path, format, picture);
+  return path;
+}
+
+std::string SaveResultPictureAs(Bitmap& rendered, const TResultPicture& result, const Settings& settings,
+                                RenderState& state, const std::string& chosenPath) {
+  const std::optional<ResultFormat> format = ResultFormatOfPath(chosenPath);
+  if (!format || *format == ResultFormat::Bmp) {
+    if (UpperExtension(chosenPath).empty() || format) {
+      SaveBitmapFile(rendered, chosenPath);
+      return BitmapSavePath(chosenPath);
+    }
+    return {};
+  }
+  WriteResult16(chosenPath, *format, RenderResultPicture16(result, settings, state));
+  return chosenPath;
+}
+
 std::string ResultLabelAfterSave(Settings& settings, const FrameList& frames, const std::tm& now) {
   return "File name \"" + BuildSaveName(settings, ResultBaseName(frames), false, now) + "\"";
 }
@@ -92,17 +148,24 @@ void SaveLocalPSF(const TConvKernel& psf, const std::string& path) {
   SaveBitmapFile(picture, path);
 }
 
-void SaveInvertingLut(RenderState& state, const std::string& path) {
+void FillInvertingLut(RenderState& state) {
   if (!state.LutTable) state.LutTable = MakeLut16();
   Lut16& table = *state.LutTable;
+  for (std::size_t i = 0; i < 65536; ++i) table[i] = static_cast<std::uint16_t>(65535 - i);
+}
+
+void WriteLutFile(const Lut16& table, const std::string& path) {
   std::vector<std::uint8_t> bytes(LutFileBytes);
   for (std::size_t i = 0; i < 65536; ++i) {
-    const auto v = static_cast<std::uint16_t>(65535 - i);
-    table[i] = v;
-    bytes[2 * i] = static_cast<std::uint8_t>(v);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    bytes[2 * i] = static_cast<std::uint8_t>(table[i]);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(table[i] >> 8);
   }
   WriteFileAtomically(path, bytes);
+}
+
+void SaveInvertingLut(RenderState& state, const std::string& path) {
+  FillInvertingLut(state);
+  WriteLutFile(*state.LutTable, path);
 }
 
 }  // namespace corvane

@@ -332,6 +332,11 @@ void Settings::LFBiasGainDefault() {
   if (changed) NotifyLoadFrames();
 }
 
+void Settings::ChooseCorrectionFile(std::string TLoadFramesSettings::*file, const std::string& chosen) {
+  if (!chosen.empty()) LoadFrames.*file = chosen;
+  NotifyLoadFrames();
+}
+
 void Settings::StoreOutputWidth(std::int64_t value, ValueOrigin origin) {
   const auto v = origin == ValueOrigin::Program ? OutputWidthRange.Clamp(value) : static_cast<std::int32_t>(value);
   LoadFrames.OutputWidth = v;
@@ -348,8 +353,10 @@ void Settings::StoreSizeBoxes() {
   const TLoadFramesSettings& lf = LoadFrames;
   switch (lf.SizeMode) {
     case 0:
-      StoreOutputWidth(lf.InputWidth, ValueOrigin::Program);
-      StoreOutputHeight(lf.InputHeight, ValueOrigin::Program);
+      // "Same as input" follows the input whatever its size (the readers
+      // limit it); the boxes keep their ranges for the user's own size.
+      StoreOutputWidth(lf.InputWidth, ValueOrigin::Typed);
+      StoreOutputHeight(lf.InputHeight, ValueOrigin::Typed);
       break;
     case 1:
       StoreOutputWidth(std::int64_t{lf.Resize} * lf.InputWidth, ValueOrigin::Program);
@@ -408,6 +415,22 @@ bool Settings::StackUsingTicked(std::uint8_t bit) const { return BoxOf(StackUsin
 
 void Settings::RebuildStackUsing() {
   StackFrames.StackUsing = StackUsingFromBoxes(StackUsingTicks);
+  NotifyStackFrames();
+}
+
+void Settings::SetKeepBest(bool ticked) {
+  if (ticked) {
+    StackFrames.KeepBest = KeepBestPercent;
+  } else {
+    if (StackFrames.KeepBest > 0) KeepBestPercent = KeepBestRange.Clamp(StackFrames.KeepBest);
+    StackFrames.KeepBest = 0;
+  }
+  NotifyStackFrames();
+}
+
+void Settings::SetKeepBestPercent(std::int32_t percent) {
+  KeepBestPercent = KeepBestRange.Clamp(percent);
+  if (StackFrames.KeepBest > 0) StackFrames.KeepBest = KeepBestPercent;
   NotifyStackFrames();
 }
 

@@ -68,6 +68,7 @@ inline constexpr SpinRange OutputHeightRange{48, 2700, 48};  ///< HeightSpinEdit
 inline constexpr SpinRange PercentRange{0, 100, 1};          ///< percent spin edits and all track bars
 inline constexpr SpinRange UMAStrengthRange{0, 16, 1};       ///< UMApreSpinEdit, UMApostSpinEdit
 inline constexpr SpinRange DECIterationsRange{1, 16, 1};     ///< DECpreSpinEdit, DECpostSpinEdit
+inline constexpr SpinRange KeepBestRange{1, 100, 1};         ///< "Keep the best" percent of the frames
 
 /// A number box's text as a value: a decimal integer (blanks around it
 /// allowed), or the box's minimum when the text is not a number. The value is
@@ -98,7 +99,8 @@ struct TGeneralSettings {
 
 /// "Preview frames" tab.
 struct TLoadFramesSettings {
-  std::uint8_t SourceType = 0;  ///< 0 AVI video, 1 BMP, 2 JPEG (set by frame loading)
+  /// 0 AVI video, 1 BMP, 2 JPEG, 3 FITS, 4 SER video, 5 TIFF, 6 PNG (set by frame loading)
+  std::uint8_t SourceType = 0;
   std::int32_t AVIStart = 0;
   std::int32_t AVIEnd = 9999;
   std::int32_t AVISkipFrames = 0;
@@ -123,6 +125,8 @@ struct TLoadFramesSettings {
   double Background = 0.20;
   double FrameBias = 0.5;
   double FrameGain = 0.5;
+  /// Byte order of 16-bit SER samples: 0 decided from the data, 1 little-endian, 2 big-endian.
+  std::uint8_t SERByteOrder = 0;
 };
 
 /// Bits of TStackFramesSettings::StackUsing.
@@ -146,7 +150,29 @@ struct TStackFramesSettings {
   std::uint8_t Basis = 1;     ///< 0 result, 1 first frame, 2 user's choice
   std::uint8_t AreaSize = 1;  ///< 0 96 x 72, 1 192 x 144, 2 384 x 288
   std::uint8_t Zoom = 0;      ///< 0 actual size, 1 x2, 2 x4
+
+  // Rating and alignment choices of the tab's "Rating and refinement" group.
+  // Every one is off by default, and then stacking does exactly what the
+  // settings above say.
+  std::uint8_t Rating = 0;           ///< what the automatic quality rates: 0 the quality index, 1 sharpness
+  std::int32_t KeepBest = 0;         ///< keep the best N % of the frames (KeepBestRange); 0 keeps every frame
+  bool NormaliseBrightness = false;  ///< compare the areas after taking out their mean and contrast
+  bool CoarseAlign = false;          ///< whole-frame pre-alignment by phase correlation before the Move search
+  bool SubPixel = false;             ///< shifts to fractions of a sample, frames placed by interpolation
+  std::uint8_t Interpolation = 1;    ///< placing frames at fractional shifts: 0 bilinear, 1 bicubic
 };
+
+/// TStackFramesSettings::Rating values.
+namespace FrameRating {
+inline constexpr std::uint8_t QualityIndex = 0;
+inline constexpr std::uint8_t Sharpness = 1;
+}  // namespace FrameRating
+
+/// TStackFramesSettings::Interpolation values.
+namespace FrameInterpolation {
+inline constexpr std::uint8_t Bilinear = 0;
+inline constexpr std::uint8_t Bicubic = 1;
+}  // namespace FrameInterpolation
 
 /// "Enhancement" tab. The record owns the four PSF pictures.
 struct TEnhanceSettings {
@@ -177,7 +203,7 @@ struct TEnhanceSettings {
 
 /// "Edit / Save picture" tab.
 struct TEditSaveSettings {
-  std::uint8_t SaveFormat = 0;  ///< always 0, BMP
+  std::uint8_t SaveFormat = 0;  ///< 0 BMP (24-bit), 1 FITS, 2 PNG, 3 TIFF (16-bit); see ResultFormat
   std::string LastSaveName;
   std::int32_t SaveNumber = 0;
   bool UseLUT = false;
@@ -279,8 +305,8 @@ enum class ValueOrigin : std::uint8_t { Program, Typed };
 
 /// "Maximum nr of frames possible: N, with a size of W x H pixels and internal
 /// memory set to M Mb" for a budget of `maxMem` bytes, with N by MaxFramesFor
-/// and M = maxMem div 1 048 576. Throws OverflowError for an unrepresentable
-/// frame size (from MaxFramesFor).
+/// and M = maxMem div 1 048 576. Any typed size has its message (a size no
+/// memory holds gives 0 frames).
 std::string FrameBudgetMessage(std::int64_t maxMem, std::int32_t width, std::int32_t height);
 /// "" when the frame memory budget fits the memory available, otherwise
 /// "more than the N Mb of memory available" (N = available div 1 048 576). An
@@ -346,6 +372,9 @@ class Settings {
   std::int32_t AVIEndMaximum = AVIFrameRange.Max;
   /// The ticks of the "Stack using" boxes.
   StackUsingBoxes StackUsingTicks;
+  /// The percent of StackFramesKeepBestSpinEdit (KeepBestRange): what "Keep
+  /// the best" gives StackFrames.KeepBest when ticked; kept while it is clear.
+  std::int32_t KeepBestPercent = 10;
   /// "Couple" (CoupleBGCheckBox): moving one of brightness and contrast moves
   /// the other to the same position.
   bool CoupleBGCheckBox = false;
@@ -370,6 +399,20 @@ class Settings {
   bool OutputSizeEnabled() const noexcept { return LoadFrames.SizeMode == 2; }
   /// BackGroundSpinEdit and its labels are enabled for "Single object" only.
   bool BackgroundEnabled() const noexcept { return LoadFrames.LoadWhat == 1; }
+  /// "Rate by" is enabled while "Automatically set quality" is ticked (only
+  /// then does a Go rate the frames).
+  bool RatingEnabled() const noexcept { return StackFrames.SetQuality; }
+  /// The percent box of "Keep the best" is enabled while that is ticked.
+  bool KeepBestPercentEnabled() const noexcept { return StackFrames.KeepBest > 0; }
+  /// The percent "Keep the best" shows: KeepBest while ticked, else KeepBestPercent.
+  std::int32_t KeepBestShown() const noexcept {
+    return StackFrames.KeepBest > 0 ? StackFrames.KeepBest : KeepBestPercent;
+  }
+  /// "Coarse whole-frame alignment" is enabled unless "Last calculations" is
+  /// chosen, which takes the earlier shifts and searches nothing.
+  bool CoarseAlignEnabled() const noexcept { return (StackFrames.StackUsing & StackUsing::Last) == 0; }
+  /// The interpolation choice is enabled while "Sub-pixel shifts" is ticked.
+  bool InterpolationEnabled() const noexcept { return StackFrames.SubPixel; }
 
   // ---- Dialog life.
 
@@ -387,8 +430,9 @@ class Settings {
   // fields without a rule of their own (rules below): in General every
   // field (a directory also sets its edit box; ShowRGBcolor also notifies
   // Edit/Save); in LoadFrames AVISemiFrames, AVICorrection, LoadWhen,
-  // LoadWhat, DarkFrame, FlatField, DarkFrameFile, FlatFieldFile, Median; in
-  // StackFrames all but StackUsing; in Enhance all; in EditSave UseLUT,
+  // LoadWhat, DarkFrame, FlatField, DarkFrameFile, FlatFieldFile, Median,
+  // SERByteOrder; in StackFrames all but StackUsing (and KeepBest, which the
+  // dialog sets by its rules); in Enhance all; in EditSave SaveFormat, UseLUT,
   // LUTFile.
   template <class T>
   void SetGeneral(T TGeneralSettings::*field, std::type_identity_t<T> value);
@@ -454,6 +498,11 @@ class Settings {
   /// LFBiasGainDefaultButton: both boxes to 50; notifies when something
   /// changed.
   void LFBiasGainDefault();
+  /// DarkFrameButton / FlatFieldButton after the picture dialog: a chosen
+  /// file (`chosen` not empty) becomes `file` (DarkFrameFile or
+  /// FlatFieldFile); the Preview frames listeners run in either case, also
+  /// after a cancel (`chosen` empty). Ticking the check box is another step.
+  void ChooseCorrectionFile(std::string TLoadFramesSettings::*file, const std::string& chosen);
   /// ResizeSpinEdit (1..6), then the "Input x Resize" rule when that size
   /// mode is chosen.
   void SetResize(std::int32_t value);
@@ -482,6 +531,12 @@ class Settings {
   bool StackUsingTicked(std::uint8_t bit) const;
   /// A click on the group: StackUsing := StackUsingFromBoxes(StackUsingTicks).
   void RebuildStackUsing();
+  /// "Keep the best" ticked: KeepBest := KeepBestPercent; cleared: the percent
+  /// it held is remembered in KeepBestPercent, and KeepBest := 0 (off).
+  void SetKeepBest(bool ticked);
+  /// StackFramesKeepBestSpinEdit: KeepBestPercent := percent (clamped to
+  /// 1..100); while "Keep the best" is ticked, KeepBest := the same.
+  void SetKeepBestPercent(std::int32_t percent);
 
   // ---- Edit / Save picture tab. Each notifies EditSave.
 

@@ -1,7 +1,8 @@
 #pragma once
 // Aligning one frame to the basis: feature estimates (brightest, darkest,
-// centre of light), the coarse-to-fine "Move" search on the offset, and the
-// quality index.
+// centre of light), a whole-frame estimate by phase correlation, the
+// coarse-to-fine "Move" search on the offset with an optional fit below a
+// sample, and the rating (the quality index or sharpness).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -23,13 +24,16 @@ enum StackUsingBit : std::uint8_t {
   UsingLast = 64,
 };
 
-/// One search state: offset, angle, scale and score.
+/// One search state: offset, angle, scale and score, and the fraction of a
+/// sample beyond the offset when the search refined it.
 struct TSearchState {
   std::int32_t X = 0;
   std::int32_t Y = 0;
   double Angle = 0.0;
   double Scale = 0.0;
   std::int64_t Score = 0;
+  double SubX = 0.0;
+  double SubY = 0.0;
   friend bool operator==(const TSearchState&, const TSearchState&) = default;
 };
 
@@ -42,12 +46,33 @@ struct AlignmentMemory {
   std::array<TSearchState, 4097> LastCalculations{};
 };
 
+class CoarseAligner;
+
+/// What the frame's rating measures.
+enum class RatingMeasure : std::uint8_t {
+  QualityIndex,  ///< Quality := the quality index x 1000
+  Sharpness,     ///< Sharpness := FrameSharpness of the aligned area; Quality is left to the stack run
+};
+
 /// Inputs of one AlignFrame call besides the planes.
 struct AlignOptions {
   std::uint8_t StackUsing = UsingMove;  ///< bit set of StackUsingBit
   std::int32_t LoadResize = 1;          ///< the loading enlargement factor: first step 8 x it
-  bool SetQuality = true;               ///< recompute the frame's quality
+  bool SetQuality = true;               ///< rate the frame
   bool Show = false;                    ///< live display and status line
+  RatingMeasure Rating = RatingMeasure::QualityIndex;
+  /// Scores compare the areas after taking out each one's mean, and scaling
+  /// the frame's deviations to the basis area's contrast (standard
+  /// deviation): a brightness or exposure step between frames does not pull
+  /// the search away.
+  bool NormaliseBrightness = false;
+  /// After the Move search, the offset is refined below a sample: a parabola
+  /// through the scores of the minimum and its two neighbours, per axis.
+  bool SubPixel = false;
+  /// When set (and "Last calculations" is not chosen): the whole-frame
+  /// estimate by phase correlation, after the feature estimates and before
+  /// the Move search, which refines it.
+  const CoarseAligner* Coarse = nullptr;
 };
 
 /// The basis plane with its whole-plane mean, computed once per run.
@@ -60,8 +85,10 @@ struct AlignBasis {
 /// Aligns `frame` to the basis inside the compare area AW x AH placed at
 /// (FX, FY) in the frame and (BX, BY) in the basis, runs the steps of
 /// options.StackUsing in their fixed order (Last calculations, Max, Min,
-/// Center, Move), then the quality index when asked. `listPosition` indexes
-/// the memory (RangeError above 4096).
+/// Center, then the whole-frame estimate when options.Coarse is set, Move),
+/// then the rating when asked. `listPosition` indexes the memory (RangeError
+/// above 4096). Every step but "Last calculations" and the sub-sample fit
+/// leaves SubShift at (0, 0).
 void AlignFrame(TImageListItem& frame, std::int32_t fx, std::int32_t fy, int listPosition, std::int32_t aw,
                 std::int32_t ah, std::int32_t bx, std::int32_t by, const AlignBasis& basis, const AlignOptions& options,
                 AlignmentMemory& memory, Services& services);

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/image_ops.h"
 #include "output/bitmap_ops.h"
+#include "stack/combine_median.h"
 
 namespace corvane {
 
@@ -16,19 +17,34 @@ constexpr std::int32_t MaxAccumulationWidth = MaxImageWidth / 2;
 void RefuseWide(const char* what, std::int32_t width) {
   if (width > MaxAccumulationWidth)
     throw RangeError(std::string("CombineFrames: ") + what + " width " + std::to_string(width) +
-                     " is above the 3600 samples a sum row holds");
+                     " is above the " + std::to_string(MaxAccumulationWidth) + " samples a sum row holds");
 }
 
 bool IsGood(const TImageListItem& f, std::int32_t threshold) { return f.Quality >= threshold; }
 
+// Adds a frame placed at a fractional shift into the accumulation plane.
+void AccumulatePlaced(TImage16& acc, PlacedFrame& placed) {
+  for (std::int32_t y = placed.Y0(); y < placed.Y1(); ++y) {
+    const std::uint16_t* s = placed.Row(y);
+    for (std::int32_t x = placed.X0(); x < placed.X1(); ++x) AccSet(acc, x, y, AccGet(acc, x, y) + s[x - placed.X0()]);
+  }
+}
+
 // Sums the good frames into `acc` (result-sized), each centred and moved by its shift.
-int AccumulateGood(const FrameList& frames, const TImageListItem& result, std::int32_t threshold, TImage16& acc) {
+int AccumulateGood(const FrameList& frames, const TImageListItem& result, std::int32_t threshold, Resampling placement,
+                   TImage16& acc) {
   const std::int32_t rw = result.Image.Width, rh = result.Image.Height;
   Image16Create(acc, 2 * rw, rh);
   int n = 0;
   for (int i = 0; i < frames.Count(); ++i) {
     const TImageListItem& f = frames[i];
     if (!IsGood(f, threshold)) continue;
+    PlacedFrame placed(f, rw, rh, placement);
+    if (!placed.Whole()) {
+      AccumulatePlaced(acc, placed);
+      ++n;
+      continue;
+    }
     const std::int32_t fw = f.Image.Width, fh = f.Image.Height;
     const TFrameWindow win = FrameWindow(1, rw, rh, fw, fh, fw / 2, fh / 2);
     Image16Accumulate(acc, win.X0, win.Y0, f.Image, win.X1 + f.Shift.x, win.Y1 + f.Shift.y, win.W, win.H);
@@ -48,21 +64,11 @@ void CombineFrames(const FrameList& frames, TImageListItem& result, const Combin
   TImage16 acc;
   switch (options.Method) {
     case CombineMean: {
-      const int n = AccumulateGood(frames, result, options.Threshold, acc);
+      const int n = AccumulateGood(frames, result, options.Threshold, options.Placement, acc);
       Image16DivideConst(result.Image, 0, 0, acc, 0, 0, std::min(last.Width, rw), std::min(last.Height, rh), n);
       break;
     }
-    case CombineMedian: {
-      // Visiting the good frames in list order, each pixel ends with the last
-      // good frame's sample: that frame copied unaligned. Pixels it does not
-      // cover keep their value.
-      for (int i = frames.Count() - 1; i >= 0; --i) {
-        if (!IsGood(frames[i], options.Threshold)) continue;
-        Image16Copy(result.Image, 0, 0, frames[i].Image, 0, 0, rw, rh);
-        break;
-      }
-      break;
-    }
+    case CombineMedian: CombineMedianFrames(frames, result.Image, options.Threshold, options.Placement); break;
     case CombineMultiply: {
       if (options.P1 < 1 || options.P1 > frames.Count())
         throw RangeError("CombineFrames: Multiply frame " + std::to_string(options.P1) + " outside 1.." +
@@ -79,7 +85,7 @@ void CombineFrames(const FrameList& frames, TImageListItem& result, const Combin
       break;
     }
     case CombineAdd: {
-      AccumulateGood(frames, result, options.Threshold, acc);
+      AccumulateGood(frames, result, options.Threshold, options.Placement, acc);
       Image16Stretch(result.Image, 0, 0, acc, 0, 0, std::min(last.Width, rw), std::min(last.Height, rh), options.P1,
                      options.P2);
       break;
@@ -92,7 +98,7 @@ CombinePanel CombinePanelFor(int method, int frameCount) {
   CombinePanel p;
   switch (method) {
     case CombineMedian:
-      p.Memo = {"----------- Median -----------", "Take median value", "of  pixels", "(NOT IMPLEMENTED)"};
+      p.Memo = {"----------- Median -----------", "", "Take the median  ", "value of all frames"};
       p.KeepValues = true;
       break;
     case CombineMultiply:

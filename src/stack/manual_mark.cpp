@@ -18,7 +18,10 @@ TPoint32 PaneToPicture(std::int32_t px, std::int32_t py, bool wholeImage, std::i
   if (wholeImage)
     return {static_cast<std::int32_t>(static_cast<std::int64_t>(px) * width / InputPaneWidth),
             static_cast<std::int32_t>(static_cast<std::int64_t>(py) * height / InputPaneHeight)};
-  return {px + HalfSpan(InputPaneWidth, width), py + HalfSpan(InputPaneHeight, height)};
+  // The picture stands centred in the pane: a larger one reaches past the
+  // pane by the half difference on each side, a smaller one has margins of it.
+  return {static_cast<std::int32_t>(px - (static_cast<std::int64_t>(InputPaneWidth) - width) / 2),
+          static_cast<std::int32_t>(py - (static_cast<std::int64_t>(InputPaneHeight) - height) / 2)};
 }
 
 namespace {
@@ -31,6 +34,19 @@ TRect32 Inside(TRect32 r, std::int32_t width, std::int32_t height) {
 }
 
 }  // namespace
+
+void InvertRectangle(Bitmap& picture, const TRect32& r) {
+  const std::int32_t x0 = std::max(0, r.x), y0 = std::max(0, r.y);
+  const std::int64_t x1 = std::min<std::int64_t>(picture.Width(), static_cast<std::int64_t>(r.x) + r.w);
+  const std::int64_t y1 = std::min<std::int64_t>(picture.Height(), static_cast<std::int64_t>(r.y) + r.h);
+  if (x1 <= x0 || y1 <= y0) return;
+  if (picture.Format() != PixelFormat::Bgr24) picture.ConvertTo24();
+  for (std::int64_t y = y0; y < y1; ++y) {
+    std::uint8_t* row = picture.Row(static_cast<int>(y));
+    for (std::int64_t i = 3 * static_cast<std::int64_t>(x0); i < 3 * x1; ++i)
+      row[i] = static_cast<std::uint8_t>(~row[i]);
+  }
+}
 
 TRect32 ManualMark::MarkedRectangle(std::int32_t width, std::int32_t height) const noexcept {
   return {std::max(0, std::min(DragX, width - DragW)), std::max(0, std::min(DragY, height - DragH)), DragW, DragH};

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bitmap.h"
 #include "core/frame_list.h"
 
 namespace corvane {
@@ -21,9 +22,17 @@ struct TRect32 {
 TPoint32 AreaSizeOf(int areaSize) noexcept;
 
 /// Pointer (X, Y) in the 320 x 240 pane to coordinates of a W x H picture:
-/// stretched ("Whole image") x = X W div 320, y = Y H div 240; otherwise
-/// centred, x = X + HalfSpan(320, W), y = Y + HalfSpan(240, H).
+/// stretched ("Whole image") x = X W div 320, y = Y H div 240; otherwise the
+/// picture stands centred, x = X - (320 - W) div 2, y = Y - (240 - H) div 2
+/// (for a picture larger than the pane X + HalfSpan(320, W); a smaller one is
+/// shown with margins, which the pointer crosses first).
 TPoint32 PaneToPicture(std::int32_t px, std::int32_t py, bool wholeImage, std::int32_t width, std::int32_t height);
+
+/// Shows a marked rectangle on the input pane's picture: every colour byte
+/// inside it, cut to the picture, becomes 255 minus itself, in place, so a
+/// second call restores the picture. A picture that is not 24-bit is made
+/// 24-bit first.
+void InvertRectangle(Bitmap& picture, const TRect32& r);
 
 class ManualMark {
  public:

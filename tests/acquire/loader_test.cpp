@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <random>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 
 #include "core/errors.h"
 #include "io/avi_writer.h"
+#include "io/png.h"
+#include "io/ser_writer.h"
 #include "support/recording_services.h"
 #include "support/test_support.h"
 
@@ -388,4 +393,145 @@ TEST(FrameLoader, PanesAndTheSettingsListener) {
   EXPECT_EQ(rig.services.LastResult.Width(), 32);
   EXPECT_NE(rig.services.LastResult.Row(1)[0], 7);  // the contrast curve moved the grey 7
   EXPECT_TRUE(rig.frames.Empty());                  // nothing is added to the list
+}
+
+// ---- frames from every source: SER videos, deep pictures, large pictures ----
+
+namespace {
+
+using Samples = std::vector<std::uint16_t>;
+
+// A 16-bit value per frame f and pixel i that is not a multiple of 256.
+std::uint16_t DeepValue(int f, int i) { return static_cast<std::uint16_t>(1000 + 257 * f + 3 * i); }
+
+}  // namespace
+
+TEST(FrameLoader, SerVideosLoadLikeAvisAtFullPrecision) {
+  TempDir dir;
+  const int w = 8, h = 6, n = 10;
+  std::vector<Samples> deep, grey;
+  for (int f = 0; f < n; ++f) {
+    Samples d(w * h), g(w * h);
+    for (int i = 0; i < w * h; ++i) d[i] = DeepValue(f, i), g[i] = static_cast<std::uint16_t>(f);
+    g[0] = static_cast<std::uint16_t>(255 - f);
+    deep.push_back(d), grey.push_back(g);
+  }
+  test::WriteSer(dir.File("deep.SER"), {.LittleEndianFlag = 0, .Width = w, .Height = h, .Depth = 16}, deep);
+  Rig rig;
+  rig.settings.LoadFrames.AVIStart = 2;
+  rig.settings.LoadFrames.AVIEnd = 8;
+  rig.settings.LoadFrames.AVISkipFrames = 3;
+  ASSERT_TRUE(rig.loader.Preview({dir.File("deep.SER")}));
+  EXPECT_EQ(rig.settings.LoadFrames.SourceType, 4);
+  EXPECT_EQ(rig.settings.AVIEndMaximum, n - 1);
+  rig.settings.LoadFrames.AVIStart = 2;
+  rig.settings.LoadFrames.AVIEnd = 8;
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 2);  // frames 3 and 6
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(rig.frames[k].Number, 3 * (k + 1));
+    for (int i = 0; i < w * h; ++i) ASSERT_EQ(rig.frames[k].Image.Data[i], DeepValue(3 * (k + 1), i)) << i;
+  }
+
+  // An 8-bit SER gives exactly the frames the same pictures give as an AVI, semi frames too.
+  std::vector<Samples> frames8;
+  for (int f = 0; f < 4; ++f) {
+    Samples s(32 * 24, static_cast<std::uint16_t>(f));
+    s[0] = static_cast<std::uint16_t>(255 - f);
+    for (int i = 32; i < 64; ++i) s[i] = static_cast<std::uint16_t>(40 * f + i);  // row 1 differs: the fields matter
+    frames8.push_back(s);
+  }
+  test::WriteSer(dir.File("grey.ser"), {.Width = 32, .Height = 24}, frames8);
+  {
+    AviWriter writer(dir.File("grey.avi"), 32, 24, AviPixelFormat::Grey8);
+    for (const Samples& s : frames8) {
+      std::vector<std::uint8_t> bytes(s.begin(), s.end());
+      writer.AddFrame(bytes.data());
+    }
+    writer.Finish();
+  }
+  for (bool semi : {false, true}) {
+    Rig ser, avi;
+    for (Rig* r : {&ser, &avi}) r->settings.LoadFrames.AVISemiFrames = semi;
+    ser.loader.Preview({dir.File("grey.ser")});
+    ser.loader.Load();
+    avi.loader.Preview({dir.File("grey.avi")});
+    avi.loader.Load();
+    ASSERT_EQ(ser.frames.Count(), semi ? 8 : 4);
+    ASSERT_EQ(avi.frames.Count(), ser.frames.Count());
+    for (int k = 0; k < ser.frames.Count(); ++k)
+      EXPECT_TRUE(test::SamePlane(ser.frames[k].Image, avi.frames[k].Image)) << "semi " << semi << " frame " << k;
+  }
+}
+
+TEST(FrameLoader, DeepDarkFramesKeepTheirPrecision) {
+  TempDir dir;
+  const int w = 4, h = 3;
+  Samples light(w * h), dark(w * h);
+  for (int i = 0; i < w * h; ++i)
+    light[i] = static_cast<std::uint16_t>(20000 + 7 * i), dark[i] = static_cast<std::uint16_t>(101 + i);
+  test::WriteSer(dir.File("light.ser"), {.LittleEndianFlag = 1, .Width = w, .Height = h, .Depth = 16}, {light});
+  Picture16 darkPicture(w, h, 1);
+  std::copy(dark.begin(), dark.end(), darkPicture.Samples());
+  WritePng16File(dir.File("dark.png"), darkPicture);
+  Rig rig;
+  rig.settings.LoadFrames.DarkFrame = true;
+  rig.settings.LoadFrames.DarkFrameFile = dir.File("dark.png");
+  rig.loader.Preview({dir.File("light.ser")});
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 1);
+  for (int i = 0; i < w * h; ++i) EXPECT_EQ(rig.frames[0].Image.Data[i], light[i] - dark[i]) << i;
+}
+
+TEST(FrameLoader, ACameraSizedJpegLoadsWholeAndItsCentreMatchesTheDecodedPicture) {
+  // 4608 x 3456: past the old limits of 3600 columns and 7200 x 2700 planes.
+  const int w = 4608, h = 3456;
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* p = rgb.data() + (static_cast<std::size_t>(y) * w + x) * 3;
+      p[0] = static_cast<std::uint8_t>(x / 18), p[1] = static_cast<std::uint8_t>(y / 14),
+      p[2] = static_cast<std::uint8_t>((x + y) / 32);
+    }
+  TempDir dir;
+  const std::string file = dir.File("camera.jpg");
+  {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    jpeg_stdio_dest(&c, out);
+    c.image_width = w, c.image_height = h, c.input_components = 3, c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+      JSAMPROW row = rgb.data() + static_cast<std::size_t>(c.next_scanline) * w * 3;
+      jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(out);
+  }
+  Rig rig;
+  ASSERT_TRUE(rig.loader.Preview({file}));
+  EXPECT_EQ(rig.settings.LoadFrames.OutputWidth, w);  // "Same as input" follows the input
+  EXPECT_EQ(rig.settings.LoadFrames.OutputHeight, h);
+  rig.loader.Load();
+  ASSERT_EQ(rig.frames.Count(), 1);
+  const TImage16& plane = rig.frames[0].Image;
+  ASSERT_EQ(plane.Width, w);
+  ASSERT_EQ(plane.Height, h);
+  // The reference: the decoded picture's luminance, (77 R + 151 G + 28 B) shr 8, x 256, over a centre crop.
+  Bitmap decoded;
+  JpegDecoder().Decode(file, decoded);
+  for (int y = h / 2 - 64; y < h / 2 + 64; ++y)
+    for (int x = w / 2 - 64; x < w / 2 + 64; ++x) {
+      const std::uint8_t* p = decoded.Row(y) + 3 * x;
+      ASSERT_EQ(Image16GetPixel(plane, x, y), Luminance(p[2], p[1], p[0]) << 8) << x << "," << y;
+    }
+  // And the far corner is there too.
+  const std::uint8_t* last = decoded.Row(h - 1) + 3 * (w - 1);
+  EXPECT_EQ(Image16GetPixel(plane, w - 1, h - 1), Luminance(last[2], last[1], last[0]) << 8);
 }

@@ -318,3 +318,111 @@ TEST(Workbench, GoUsesTheManualMarkInBothPlanes) {
   ASSERT_TRUE(b.wb.StackFramesRun());
   EXPECT_EQ(b.wb.Frames[1].Shift, (TPoint32{-6, 0}));
 }
+
+TEST(Workbench, KeysStepTheBrowserAndRateTheShownFrame) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}, {1, 0}, {2, 0}}, 64, 48);
+  Bench b;
+  b.services.InputPane = true;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  b.wb.LoadAction();
+  ASSERT_EQ(b.wb.Quality.Nr.Value, 3);
+  // Page Up on the last frame keeps the number and still runs the browser.
+  const int shows = b.services.InputShows;
+  EXPECT_TRUE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::PageUp, false, false)));
+  EXPECT_EQ(b.wb.Quality.Nr.Value, 3);
+  EXPECT_EQ(b.services.InputShows, shows + 1);
+  EXPECT_TRUE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::Digit3, true, false)));
+  EXPECT_EQ(b.wb.Quality.Nr.Value, 2);
+  EXPECT_EQ(b.wb.Quality.InputLabel, "Input frame [2of3]");
+  // Ctrl+F3 gives the shown frame 600, keypad + then 601; F3 alone does nothing.
+  EXPECT_TRUE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::F3, false, true)));
+  EXPECT_TRUE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::Plus, true, false)));
+  EXPECT_FALSE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::F3, false, false)));
+  EXPECT_EQ(b.wb.Frames[1].Quality, 601);
+  EXPECT_EQ(b.wb.Frames[2].Quality, 1000);
+  EXPECT_TRUE(b.wb.KeyCommandAction(MapWindowKey(WindowKey::Escape, false, false)));
+  EXPECT_TRUE(b.services.TakeAbort());
+}
+
+TEST(Workbench, SaveAsProposesWritesAndNamesThePicture) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}}, 64, 48);
+  Bench b;
+  b.services.ResultPane = true;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  b.wb.LoadAction();
+  b.wb.CalculateRun();
+  EXPECT_EQ(b.wb.Picture.ResultLabel, "File name \"f00__0\"");
+  std::vector<std::string> proposed;
+  std::optional<std::string> answer;
+  auto chooser = [&](const std::string& name) {
+    proposed.push_back(name);
+    return answer;
+  };
+  // Cancelled: nothing written, the number has advanced all the same.
+  b.wb.Config.General.SaveAsButton = true;
+  EXPECT_EQ(b.wb.SavePictureAction(chooser), "");
+  // An extension of no result format writes nothing either.
+  answer = dir.File("picture.jpg");
+  EXPECT_EQ(b.wb.SaveAsAction(chooser), "");
+  answer = dir.File("picture");
+  EXPECT_EQ(b.wb.SaveAsAction(chooser), dir.File("picture.bmp"));
+  EXPECT_EQ(proposed, (std::vector<std::string>{"f00__1", "f00__2", "f00__3"}));
+  EXPECT_EQ(b.wb.Picture.ResultLabel, "File name \"f00__3\"");
+  Bitmap saved;
+  ReadBmpFile(dir.File("picture.bmp"), saved);
+  EXPECT_EQ(saved, b.services.LastResult);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("picture.jpg")));
+
+  // Without "Save As" the button saves under the naming rules, asking nobody.
+  b.wb.Config.General.SaveAsButton = false;
+  b.wb.Config.General.ResultDirectory = dir.Path().string() + "/";
+  EXPECT_EQ(b.wb.SavePictureAction(chooser), dir.File("f00__4.bmp"));
+  EXPECT_EQ(proposed.size(), 3u);
+}
+
+TEST(Workbench, StateChangesReachTheWindowAndAColourRunKeepsTheFramesSize) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}, {1, 1}}, 96, 80);
+  Bench b;
+  b.services.ResultPane = true;
+  std::vector<WindowButtons> seen;
+  b.wb.OnStateChanged = [&] { seen.push_back(b.wb.Buttons); };
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen.back().Load);
+  b.wb.LoadAction();  // PREVIEWED, LOAD, LOADED
+  EXPECT_EQ(seen.size(), 4u);
+  EXPECT_TRUE(seen.back().Go && seen.back().Calculate);
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_TRUE(seen.back().SaveStacked);
+  b.wb.StackFramesReset();
+  EXPECT_FALSE(seen.back().SaveStacked);
+
+  // Only a red plane calculated: the picture has the frames' size, not 192 x 144.
+  b.wb.Config.SetLoadFramesChannel(1);
+  b.wb.CalculateRun();
+  EXPECT_EQ(b.wb.Result.Mono.Width, 96);
+  EXPECT_EQ(b.wb.Result.Mono.Height, 80);
+  EXPECT_EQ(b.services.LastResult.Width(), 96);
+  EXPECT_EQ(b.wb.Picture.Memo[1], "Size: 96 x 80");
+  EXPECT_EQ(Image16GetPixel(b.wb.Result.Mono, 48, 40), 0);
+}
+
+TEST(Workbench, GoSkipsOverlaysNoRepaintWouldShowButTheLast) {
+  TempDir dir;
+  const auto files = PlanetPictures(dir, {{0, 0}, {1, 0}, {2, 0}}, 96, 80);
+  Bench b;
+  b.services.InputPane = true;
+  ASSERT_TRUE(b.wb.PreviewAction(files));
+  b.wb.LoadAction();
+  b.services.LiveView = false;
+  const int before = b.services.InputShows;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  // The overlay of the last frame, then the frame browser's picture.
+  EXPECT_EQ(b.services.InputShows, before + 2);
+  b.services.LiveView = true;
+  ASSERT_TRUE(b.wb.StackFramesRun());
+  EXPECT_EQ(b.services.InputShows, before + 2 + 4);
+}

@@ -20,7 +20,9 @@
 #include "core/services.h"
 #include "io/avi_writer.h"
 #include "io/bmp_builder.h"
+#include "io/frame_source.h"
 #include "io/picture_files.h"
+#include "io/ser_writer.h"
 #include "support/test_support.h"
 
 namespace corvane {
@@ -146,6 +148,39 @@ TEST(CliRun, RawOutputIsTheMeanOfKnownFrames) {
   }
   // The default picture name: the first file's stem, postfix and number, in the current folder.
   EXPECT_TRUE(fs::is_regular_file(dir.Path() / "f0__1.bmp"));
+}
+
+TEST(CliRun, SixteenBitSerFramesGiveSixteenBitResultFiles) {
+  // 12-bit frames whose mean is known: the raw FITS plane and the 16-bit
+  // pictures hold it at full precision (12-bit values x 16).
+  test::TempDir dir;
+  constexpr int W = 40, H = 30;
+  std::vector<std::vector<std::uint16_t>> frames;
+  for (int f = 0; f < 3; ++f) {
+    std::vector<std::uint16_t> s(W * H);
+    for (int i = 0; i < W * H; ++i)
+      s[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>((i * 7 + f * 301) % 4096);
+    frames.push_back(s);
+  }
+  test::WriteSer(dir.File("moon.ser"), {.LittleEndianFlag = 0, .Width = W, .Height = H, .Depth = 12}, frames);
+  auto expected = [&](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    return (16 * (frames[0][k] + frames[1][k] + frames[2][k])) / 3;
+  };
+  for (const char* output : {"result.png", "result.TIF", "result.fits"}) {
+    const test::ProcessResult r =
+        RunCli({"--no-stack", "-q", "-o", output, "--raw-output", "raw.fts", "moon.ser"}, dir.Path());
+    ASSERT_EQ(r.Code, 0) << r.Err;
+    for (const std::string& file : {std::string(output), std::string("raw.fts")}) {
+      SourceFrame picture;
+      JpegDecoder decoder;
+      ASSERT_TRUE(ReadPictureFrame(dir.File(file), picture, decoder)) << file;
+      ASSERT_TRUE(picture.IsDeep) << file;
+      ASSERT_EQ(picture.Deep.Width(), W);
+      ASSERT_EQ(picture.Deep.Channels(), 1);
+      for (int i = 0; i < W * H; ++i) ASSERT_EQ(picture.Deep.Samples()[i], expected(i)) << file << " " << i;
+    }
+  }
 }
 
 TEST(CliRun, FrameRangeAppliesToEveryVideo) {
@@ -282,6 +317,25 @@ TEST(CliRun, ShortLutIsAnInputErrorAndNothingIsWritten) {
   EXPECT_EQ(test::FilesIn(dir.Path()), (std::vector<std::string>{"p.bmp", "short.lut"}));
 }
 
+TEST(CliRun, PsfPicturesAreReadAsThePsfButtonReadsThem) {
+  test::TempDir dir;
+  WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
+  WriteGreyBmp(dir.File("big.bmp"), 18, 15, std::vector<std::uint8_t>(18 * 15, 50));
+  const test::ProcessResult big =
+      RunCli({"--unsharp", "4", "--unsharp-psf", "big.bmp", "-o", "x.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(big.Code, 0) << big.Err;
+  EXPECT_NE(big.Err.find("corvane-cli: warning: The PSF picture is larger than 17 x 15 pixels: \"big.bmp\""),
+            std::string::npos)
+      << big.Err;
+
+  std::ofstream(dir.File("broken.bmp")) << "not a picture";
+  const test::ProcessResult broken =
+      RunCli({"--deconvolve", "lr", "--deconvolve-psf", "broken.bmp", "-o", "y.bmp", "p.bmp"}, dir.Path());
+  EXPECT_EQ(broken.Code, 2);
+  EXPECT_NE(ErrorLine(broken).find("broken.bmp"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.Path() / "y.bmp"));
+}
+
 TEST(CliRun, UnwritableOutputIsAnOutputErrorWithNoPartialFile) {
   test::TempDir dir;
   WriteGreyBmp(dir.File("p.bmp"), 64, 48, std::vector<std::uint8_t>(64 * 48, 100));
@@ -315,9 +369,9 @@ TEST(CliRun, FrameBeyondTheLoadedFramesIsAUsageError) {
   EXPECT_EQ(ErrorLine(r), "corvane-cli: error: --frame: value 3 is outside 1..2 (the frames loaded)");
 }
 
-TEST(CliRun, ProcessingErrorIsStatusThreeNamingTheFile) {
+TEST(CliRun, WidePicturesLoadAndPicturesBeyondTheReaderLimitsAreInputErrors) {
   test::TempDir dir;
-  // A 24-bit BMP wider than the 3600 columns a 24-bit row is converted through.
+  // A 24-bit BMP wider than the 3600 columns 24-bit rows once had.
   constexpr int W = 3700, H = 2;
   const int stride = (W * 3 + 3) & ~3;
   std::string bmp = "BM";
@@ -338,12 +392,21 @@ TEST(CliRun, ProcessingErrorIsStatusThreeNamingTheFile) {
   for (std::uint32_t v : {0u, static_cast<std::uint32_t>(stride * H), 2835u, 2835u, 0u, 0u}) put32(v);
   bmp.append(static_cast<std::size_t>(stride * H), '\x40');
   std::ofstream(dir.File("wide.bmp"), std::ios::binary) << bmp;
-  const test::ProcessResult r = RunCli({"-o", "x.bmp", "wide.bmp"}, dir.Path());
-  EXPECT_EQ(r.Code, 3);
+  const test::ProcessResult ok = RunCli({"-o", "x.bmp", "--no-stack", "wide.bmp"}, dir.Path());
+  EXPECT_EQ(ok.Code, 0) << ok.Err;
+  Bitmap saved;
+  ReadBmpFile(dir.File("x.bmp"), saved);
+  EXPECT_EQ(saved.Width(), W);
+  EXPECT_EQ(saved.Row(1)[3 * (W - 1)], 0x40);
+  // Beyond the reader limits (40 000 columns): an input error naming the file and the limit.
+  bmp.replace(18, 4, std::string("\x40\x9c\0\0", 4));
+  std::ofstream(dir.File("huge.bmp"), std::ios::binary) << bmp;
+  const test::ProcessResult r = RunCli({"-o", "y.bmp", "huge.bmp"}, dir.Path());
+  EXPECT_EQ(r.Code, 2);
   const std::string line = ErrorLine(r);
-  EXPECT_NE(line.find("3600"), std::string::npos) << line;
-  EXPECT_NE(line.find("wide.bmp"), std::string::npos) << line;
-  EXPECT_EQ(test::FilesIn(dir.Path()), std::vector<std::string>{"wide.bmp"});
+  EXPECT_NE(line.find("32768"), std::string::npos) << line;
+  EXPECT_NE(line.find("huge.bmp"), std::string::npos) << line;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("y.bmp")));
 }
 
 TEST(CliRun, SavedStackedFramesDoNotChangeTheResultName) {

@@ -15,12 +15,15 @@ using corvane::test::MakePlane;
 
 TEST(Image16Create, CutsToLimitsAndFillsBlack) {
   TImage16 p;
-  Image16Create(p, 8000, 3000);
-  EXPECT_EQ(p.Width, 7200);
-  EXPECT_EQ(p.Height, 2700);
-  EXPECT_EQ(p.SampleCount(), 19440000u);
+  Image16Create(p, 4608, 3456);  // a camera picture: beyond the old 7200 x 2700 limit
+  EXPECT_EQ(p.Width, 4608);
+  EXPECT_EQ(p.Height, 3456);
   EXPECT_EQ(p.Data[0], 0);
   EXPECT_EQ(p.Data[p.SampleCount() - 1], 0);
+  Image16Create(p, 70000, 0);  // cut to the limits (an accumulation plane's width, a picture's height)
+  EXPECT_EQ(p.Width, MaxImageWidth);
+  Image16Create(p, 0, 40000);
+  EXPECT_EQ(p.Height, MaxPictureSide);
   Image16Create(p, 640, 480);  // re-creating releases the old block (leak checked under ASan)
   EXPECT_EQ(p.Width, 640);
   EXPECT_EQ(p.Height, 480);
@@ -48,14 +51,16 @@ TEST(Image16Index, OverflowIsAnError) {
 }
 
 TEST(Image16ClipRect, FollowsTheFiveSteps) {
-  struct Case { int x, y, w, h, ex, ey, ew, eh; };
+  struct Case {
+    int x, y, w, h, ex, ey, ew, eh;
+  };
   const Case cases[] = {
-      {-3, 0, 10, 5, 0, 0, 10, 5},     // negative origin keeps the width
-      {-3, 0, 98, 5, 0, 0, 97, 5},     // |X| + W past the edge: W = 100 - 3
-      {100, 0, 10, 5, 100, 0, 0, 5},   // origin at the far edge: empty
-      {150, 0, 10, 5, 100, 0, 0, 5},   // beyond: pulled back, empty
-      {-250, 0, 10, 5, 0, 0, 0, 5},    // more than a plane size before 0: empty
-      {5, 5, -4, 300, 5, 5, 0, 45},    // negative size, over-tall size
+      {-3, 0, 10, 5, 0, 0, 10, 5},    // negative origin keeps the width
+      {-3, 0, 98, 5, 0, 0, 97, 5},    // |X| + W past the edge: W = 100 - 3
+      {100, 0, 10, 5, 100, 0, 0, 5},  // origin at the far edge: empty
+      {150, 0, 10, 5, 100, 0, 0, 5},  // beyond: pulled back, empty
+      {-250, 0, 10, 5, 0, 0, 0, 5},   // more than a plane size before 0: empty
+      {5, 5, -4, 300, 5, 5, 0, 45},   // negative size, over-tall size
       {0, 0, 1000, 1000, 0, 0, 100, 50},
   };
   for (const Case& c : cases) {
@@ -168,12 +173,20 @@ TEST(Image16Bitmap, IndexedIgnoresThePaletteAndWordsPassUnchanged) {
 }
 
 TEST(Image16Bitmap, RowLimitIsARangeErrorAfterTheColumnsThatFit) {
-  TImage16 p = ConstantPlane(3700, 2, 256);
-  Bitmap b(3700, 2);
-  EXPECT_THROW(Image16ToBitmap(b, p, 0, 0, 3700, 2, ChannelL), RangeError);
-  EXPECT_EQ(b.Row(0)[3 * 3599], 1);  // column 3599 of row 0 was written
-  EXPECT_EQ(b.Row(0)[3 * 3600], 0);
+  // Rows are as wide as the widest picture: a bitmap wider than that (no
+  // reader makes one) is converted up to the limit.
+  const int wide = MaxPictureSide + 100;
+  TImage16 p = ConstantPlane(wide, 2, 256);
+  Bitmap b(wide, 2);
+  EXPECT_THROW(Image16ToBitmap(b, p, 0, 0, wide, 2, ChannelL), RangeError);
+  EXPECT_EQ(b.Row(0)[3 * (MaxPictureSide - 1)], 1);  // the last column that fits was written
+  EXPECT_EQ(b.Row(0)[3 * MaxPictureSide], 0);
   EXPECT_EQ(b.Row(1)[0], 0);  // no later row
+  // A 24-bit row of 4608 columns, beyond the old limit of 3600, converts whole.
+  TImage16 camera = ConstantPlane(4608, 1, 0x1200);
+  Bitmap row(4608, 1);
+  Image16ToBitmap(row, camera, 0, 0, 4608, 1, ChannelL);
+  EXPECT_EQ(row.Row(0)[3 * 4607], 0x12);
 }
 
 TEST(Image16Bitmap, ToBitmapWritesOnlyTheOverlap) {

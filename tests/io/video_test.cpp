@@ -310,6 +310,61 @@ TEST(VideoFormats, PalettedFramesTakeTheirColoursAndAreNotShifted) {
   }
 }
 
+TEST(VideoFormats, OddWidthEightBitFramesPaddedOrPacked) {
+  // 8-bit grey and palette frames of widths that are no multiple of 4: rows
+  // padded to 4 bytes (as DIBs are) or packed; the chunk size tells which.
+  test::TempDir dir;
+  std::mt19937 rng(21);
+  Bytes colours;
+  for (std::uint32_t i = 0; i < 256; ++i) Put32(colours, (i * 0x9E3779B1u) & 0xFFFFFF);
+  for (int width : {321, 5, 7})
+    for (bool packed : {false, true})
+      for (const Bytes* palette : {static_cast<const Bytes*>(nullptr), static_cast<const Bytes*>(&colours)}) {
+        const int height = 6;
+        AviSpec spec;
+        spec.Width = width;
+        spec.Height = height;
+        spec.Palette = palette != nullptr ? *palette : GreyPalette();
+        std::vector<Bytes> pictures;
+        for (int f = 0; f < 3; ++f) {
+          pictures.push_back(RandomBytes(rng, static_cast<std::size_t>(width) * height));
+          Bytes dib = ToDib(pictures.back(), width, height, 1);
+          if (packed) {
+            dib.clear();
+            for (int y = height - 1; y >= 0; --y)
+              dib.insert(dib.end(), pictures.back().begin() + static_cast<std::ptrdiff_t>(y) * width,
+                         pictures.back().begin() + static_cast<std::ptrdiff_t>(y + 1) * width);
+          }
+          spec.Frames.push_back(dib);
+        }
+        const std::string name = "odd" + std::to_string(width) + (packed ? "p" : "") + (palette ? "c" : "g") + ".avi";
+        WriteBytes(dir.File(name), BuildAvi(spec));
+        VideoReader reader;
+        ASSERT_EQ(reader.FrameCount(dir.File(name)), 3) << name;
+        const Bytes& table = palette != nullptr ? *palette : spec.Palette;
+        for (int f : {2, 0, 1}) {
+          Bitmap b;
+          ASSERT_TRUE(reader.ReadFrame(dir.File(name), f, b)) << name << " frame " << f;
+          EXPECT_TRUE(SamePixels(b, Expected(pictures[static_cast<std::size_t>(f)], width, height, &table)))
+              << name << " frame " << f;
+        }
+      }
+  // Grey FourCC frames of an odd width: rows from the top, packed.
+  const int w = 321, h = 4;
+  const Bytes grey = RandomBytes(rng, static_cast<std::size_t>(w) * h);
+  const Bytes palette = GreyPalette();
+  AviSpec y800;
+  y800.Width = w;
+  y800.Height = h;
+  y800.Compression = Fourcc("Y800");
+  y800.Frames = {grey, grey};
+  WriteBytes(dir.File("y800.avi"), BuildAvi(y800));
+  VideoReader reader;
+  Bitmap b;
+  ASSERT_TRUE(reader.ReadFrame(dir.File("y800.avi"), 1, b));
+  EXPECT_TRUE(SamePixels(b, Expected(grey, w, h, &palette)));
+}
+
 TEST(VideoFormats, TopDownDibAndGreyFourccs) {
   test::TempDir dir;
   std::mt19937 rng(8);
@@ -745,25 +800,25 @@ TEST(VideoBroken, HeadersThatCannotGiveFrames) {
   negative.Length = 0x80000000LL;
   EXPECT_EQ(count("negative.avi", negative), -1);
 
-  // Plane limits: 7200 x 2700 at most.
+  // The reader limits: 32 768 per side at most (7201 x 1 passes the old plane limit).
   AviSpec wide;
   wide.Palette = GreyPalette();
-  wide.Width = 7200;
-  wide.Height = 1;
-  wide.Frames = {Bytes(7200, 9)};
-  EXPECT_EQ(count("7200.avi", wide), 1);
-  Bitmap b;
-  EXPECT_TRUE(reader.ReadFrame(dir.File("7200.avi"), 0, b));
-  EXPECT_EQ(b.Width(), 7200);
   wide.Width = 7201;
+  wide.Height = 1;
   wide.Frames = {Bytes(7204, 9)};
-  EXPECT_EQ(count("7201.avi", wide), -1);
+  EXPECT_EQ(count("7201.avi", wide), 1);
+  Bitmap b;
+  EXPECT_TRUE(reader.ReadFrame(dir.File("7201.avi"), 0, b));
+  EXPECT_EQ(b.Width(), 7201);
+  wide.Width = 32769;
+  wide.Frames = {Bytes(32772, 9)};
+  EXPECT_EQ(count("32769.avi", wide), -1);
   AviSpec tall;
   tall.Palette = GreyPalette();
   tall.Width = 1;
-  tall.Height = 2701;
-  tall.Frames = {Bytes(4 * 2701, 9)};
-  EXPECT_EQ(count("2701.avi", tall), -1);
+  tall.Height = 32769;
+  tall.Frames = {Bytes(4 * 32769, 9)};
+  EXPECT_EQ(count("32769t.avi", tall), -1);
 
   // A finished video of no frames has 0 of them.
   { AviWriter(dir.File("empty.avi"), 4, 4, AviPixelFormat::Grey8).Finish(); }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -27,12 +28,16 @@ class PaneServices : public Services {
  public:
   int Shows = 0;
   Bitmap Pane;
+  std::vector<std::string> Status;
   bool HasResultPane() const noexcept override { return true; }
   void ShowInResultPane(const Bitmap& b) override {
     ++Shows;
     Pane = b;
   }
   const Bitmap* ResultPaneBitmap() const noexcept override { return &Pane; }
+
+ protected:
+  void OnStatus(const std::string& text) override { Status.push_back(text); }
 };
 
 /// A LUT file of the given words, then `extra` more bytes.
@@ -159,6 +164,67 @@ TEST(RenderLut, MissingOrShortFileKeepsThePaneAndTheTable) {
     EXPECT_EQ(pane.Pane, shown);
     EXPECT_EQ((*state.LutTable)[5], 55);
     EXPECT_EQ((*state.LutTable)[6], 0);
+  }
+}
+
+TEST(RenderLut, TheWindowRendersWithoutAFileThatWentMissingAndSaysSoOnce) {
+  TempDir dir;
+  std::vector<std::uint16_t> inverting(65536);
+  for (std::size_t i = 0; i < inverting.size(); ++i) inverting[i] = static_cast<std::uint16_t>(65535 - i);
+  const std::string file = dir.File("negative.lut");
+  WriteLut(file, inverting);
+  std::mt19937 rng(5);
+  TResultPicture result = RandomResult(rng, 7, 4);
+  Settings settings;
+  settings.EditSave.LUTFile = file;
+  settings.EditSave.UseLUT = true;
+  RenderState state;
+  state.RenderWithoutUnreadableLut = true;
+  PaneServices pane;
+  const Bitmap negative = RenderResultPicture(result, settings, state, 3, pane);
+  EXPECT_EQ(At(negative, 3, 1).r, (65535 - Image16GetPixel(result.Mono, 3, 1)) >> 8);
+
+  // Gone: the picture as without "Use LUT", shown; the status line says it once.
+  std::filesystem::remove(file);
+  Settings without;
+  RenderState plainState;
+  const Bitmap plain = RenderResultPicture(result, without, plainState, 3, pane);
+  for (int change = 0; change < 3; ++change) EXPECT_EQ(RenderResultPicture(result, settings, state, 3, pane), plain);
+  EXPECT_EQ(pane.Pane, plain);
+  EXPECT_EQ(RenderResultPicture16(result, settings, state).Width(), 7);  // a 16-bit save goes without it too
+  ASSERT_EQ(pane.Status.size(), 1u);
+  EXPECT_NE(pane.Status[0].find("without its LUT"), std::string::npos) << pane.Status[0];
+  EXPECT_NE(pane.Status[0].find(file), std::string::npos) << pane.Status[0];
+  // Back again, it is used again; gone again, said again.
+  WriteLut(file, inverting);
+  EXPECT_EQ(RenderResultPicture(result, settings, state, 3, pane), negative);
+  std::filesystem::remove(file);
+  RenderResultPicture(result, settings, state, 3, pane);
+  EXPECT_EQ(pane.Status.size(), 2u);
+
+  // "No LUT" forgets the file and stops using a table, with one notification.
+  int notified = 0;
+  settings.RegisterEditSaveListener([&] { ++notified; });
+  ClearLutFile(settings);
+  EXPECT_TRUE(settings.EditSave.LUTFile.empty());
+  EXPECT_FALSE(settings.EditSave.UseLUT);
+  EXPECT_EQ(notified, 1);
+}
+
+TEST(RenderLut, ChoosingAFileThatIsNoTableChangesNothing) {
+  TempDir dir;
+  Settings settings;
+  int notified = 0;
+  settings.RegisterEditSaveListener([&] { ++notified; });
+  WriteLut(dir.File("good.lut"), std::vector<std::uint16_t>(65536, 7), 0);
+  WriteLut(dir.File("short.lut"), std::vector<std::uint16_t>(65535, 9), 1);
+  ChooseLutFile(settings, dir.File("good.lut"));
+  EXPECT_EQ(settings.EditSave.LUTFile, dir.File("good.lut"));
+  EXPECT_EQ(notified, 1);
+  for (const std::string& name : {dir.File("missing.lut"), dir.File("short.lut")}) {
+    EXPECT_THROW(ChooseLutFile(settings, name), ReadError) << name;
+    EXPECT_EQ(settings.EditSave.LUTFile, dir.File("good.lut"));
+    EXPECT_EQ(notified, 1);
   }
 }
 
@@ -368,4 +434,62 @@ TEST(RenderColour, RefusesValuesThatAreNotNumbers) {
   EXPECT_THROW(RenderColour(bm, P, P, P, P, 1.0, 1e300, 0.3, 0.3, true), RangeError);
   EXPECT_THROW(RenderColour(bm, P, P, P, P, 1.0, 0.3, -INFINITY, 0.3, false), RangeError);
   EXPECT_EQ(bm.Row(0)[0], 7);
+}
+
+// ---- the 16-bit rendering of the result files ---------------------------------
+
+TEST(RenderResultPicture16, TheSameRulesWithoutTheCutToEightBits) {
+  std::mt19937 rng(16);
+  TResultPicture result = RandomResult(rng, 9, 6);
+  result.R = RandomPlane(rng, 5, 4);  // a smaller plane repeats its last column and row
+  Settings settings;
+  settings.EditSave.UseLUT = true;
+  settings.EditSave.Bias = 0.6;
+  settings.EditSave.Saturation = 1.5;
+  RenderState state;
+  for (std::size_t i = 0; i < 65536; ++i) (*state.LutTable)[i] = static_cast<std::uint16_t>(i / 2);
+  std::vector<std::uint16_t> curve(65536);
+  BuildBiasGainLut(curve.data(), 65536, 0.6, 0.5);
+  auto p = [&](int x, int y) { return curve[Image16GetPixel(result.Mono, x, y) / 2]; };
+  NullServices services;
+
+  // L: P as grey samples, whose high bytes are the 24-bit picture.
+  settings.EditSave.ShowAs = 0;
+  Picture16 grey = RenderResultPicture16(result, settings, state);
+  ASSERT_EQ(grey.Channels(), 1);
+  ASSERT_EQ(grey.Width(), 9);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(grey.Row(y)[x], p(x, y)) << x << "," << y;
+  Bitmap shown;
+  Picture16ToBitmap(shown, grey);
+  EXPECT_EQ(shown, RenderResultPicture(result, settings, state, 3, services));
+
+  // G: the plane as it is, grey.
+  settings.EditSave.ShowAs = 2;
+  Picture16 green = RenderResultPicture16(result, settings, state);
+  EXPECT_EQ(green.Channels(), 1);
+  EXPECT_EQ(green.Row(5)[8], Image16GetPixel(result.G, 8, 5));
+
+  // LRGB and RGB: the colour mix on full samples, written out plainly.
+  const long long s = 384, wr = 76, wg = 150, wb = 28;  // round(256 x 1.5), round(255 x weight)
+  for (std::uint8_t show : {4, 5}) {
+    settings.EditSave.ShowAs = show;
+    Picture16 colour = RenderResultPicture16(result, settings, state);
+    ASSERT_EQ(colour.Channels(), 3);
+    auto clamp = [](long long v) { return static_cast<std::uint16_t>(std::clamp<long long>(v, 0, 65535)); };
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 9; ++x) {
+        long long R = Sample(result.R, x, y), G = Sample(result.G, x, y), B = Sample(result.B, x, y), L = p(x, y);
+        std::uint16_t want[3];
+        if (show == 5) {
+          want[0] = clamp(R * wr / 85), want[1] = clamp(G * wg / 85), want[2] = clamp(B * wb / 85);
+        } else {
+          long long i = (R * wr + G * wg + B * wb) / 256;
+          R = i + ((R - i) * s) / 256, G = i + ((G - i) * s) / 256, B = i + ((B - i) * s) / 256;
+          if (i <= 0) i = 1;
+          want[0] = clamp(R * L / i), want[1] = clamp(G * L / i), want[2] = clamp(B * L / i);
+        }
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(colour.Row(y)[3 * x + c], want[c]) << x << "," << y << " " << int(show);
+      }
+  }
 }

@@ -251,3 +251,18 @@ TEST(SaveInvertingLut, WritesTheNegativeTableAndKeepsIt) {
   EXPECT_THROW(SaveInvertingLut(other, dir.File("missing/negative.lut")), WriteError);
   EXPECT_EQ((*other.LutTable)[0], 65535);
 }
+
+TEST(SaveInvertingLut, TheTableIsFilledApartFromWritingIt) {
+  TempDir dir;
+  RenderState state;
+  FillInvertingLut(state);  // a cancelled save dialog stops here
+  EXPECT_EQ((*state.LutTable)[0], 65535);
+  EXPECT_EQ((*state.LutTable)[65535], 0);
+  (*state.LutTable)[1] = 0x0102;
+  WriteLutFile(*state.LutTable, dir.File("t.lut"));
+  const auto bytes = ReadBytes(dir.File("t.lut"));
+  ASSERT_EQ(bytes.size(), 131072u);
+  EXPECT_EQ(bytes[2], 0x02);
+  EXPECT_EQ(bytes[3], 0x01);
+  EXPECT_EQ(bytes[131070] | bytes[131071] << 8, 0);
+}

@@ -245,6 +245,16 @@ TEST(FrameBudget, MemoryRuleSetsTheListAndShowsTheMessageWithoutListeners) {
   s.SetMemoryMb(8);
   EXPECT_EQ(s.MemoryMb, 16);
   EXPECT_EQ(frames.MaxMem(), 16 * 1048576);
+  // A width typed far beyond any memory is stored as typed; the message copes.
+  s.SetSizeMode(2);
+  log.Take();
+  services.Status.clear();
+  s.SetOutputWidth(4000000, ValueOrigin::Typed);
+  EXPECT_EQ(s.LoadFrames.OutputWidth, 4000000);
+  EXPECT_EQ(frames.MaxFrames(), 0);
+  EXPECT_EQ(services.Status.back(),
+            "Maximum nr of frames possible: 0, with a size of 4000000 x 288 pixels and internal memory set to 16 Mb");
+  EXPECT_EQ(log.Take(), "");
   // Without a frame list the message is computed from MemoryMb.
   Settings alone;
   alone.SetMemoryMb(128);
@@ -388,8 +398,12 @@ TEST(SizeRules, InputBeyondTheRangeIsClampedAndTypedValuesAreStoredWithoutNotify
   s.AttachServices(services);
   s.SetInputSize(5000, 20);
   EXPECT_EQ(s.LoadFrames.InputWidth, 5000);
+  EXPECT_EQ(s.LoadFrames.OutputWidth, 5000);  // "Same as input" follows the input
+  EXPECT_EQ(s.LoadFrames.OutputHeight, 20);
+  s.SetSizeMode(1);  // "Input x Resize" keeps the boxes' ranges
   EXPECT_EQ(s.LoadFrames.OutputWidth, 3600);
   EXPECT_EQ(s.LoadFrames.OutputHeight, 48);
+  s.SetSizeMode(0);
   s.SetInputSize(0, -1);  // an empty picture keeps the last input size
   EXPECT_EQ(s.LoadFrames.InputWidth, 5000);
   EXPECT_EQ(s.LoadFrames.InputHeight, 20);
@@ -557,6 +571,16 @@ TEST(ProgramDirectory, HomeFolderWithOverrideAndFallback) {
     ::setenv("HOME", saved.c_str(), 1);
   else
     ::unsetenv("HOME");
+}
+
+TEST(CorrectionRules, AChosenFileIsTakenAndACancelStillRefreshesThePreview) {
+  Settings s;
+  NotifyLog log(s);
+  s.ChooseCorrectionFile(&TLoadFramesSettings::DarkFrameFile, "/data/dark.bmp");
+  s.ChooseCorrectionFile(&TLoadFramesSettings::DarkFrameFile, "");  // cancelled
+  EXPECT_EQ(s.LoadFrames.DarkFrameFile, "/data/dark.bmp");
+  EXPECT_FALSE(s.LoadFrames.DarkFrame);  // the file alone does not tick the box
+  EXPECT_EQ(log.Take(), "LL");
 }
 
 TEST(DialogHelpers, NumberBoxTextAndBrowseFolder) {

@@ -21,8 +21,10 @@ class RecordingServices : public Services {
   std::vector<Progress> Starts;
   std::vector<std::pair<int, int>> Steps;
   std::vector<std::string> Memory;
+  std::vector<std::string> Warnings;
   int Pumps = 0;
   int Beeps = 0;
+  bool LiveView = true;  ///< what LiveViewDue answers
   int InputShows = 0;
   int ResultShows = 0;
   Bitmap LastInput, LastResult;
@@ -48,6 +50,7 @@ class RecordingServices : public Services {
     if (OnPump) OnPump(*this);
   }
   void Beep() override { ++Beeps; }
+  bool LiveViewDue() const noexcept override { return LiveView; }
 
  protected:
   void OnProgressStart(int bar, int minimum, int maximum, const std::string& caption) override {
@@ -56,6 +59,7 @@ class RecordingServices : public Services {
   void OnProgressStep(int bar, int position) override { Steps.emplace_back(bar, position); }
   void OnStatus(const std::string& text) override { Status.push_back(text); }
   void OnMemoryUsed(const std::string& text) override { Memory.push_back(text); }
+  void OnWarning(const std::string& text) override { Warnings.push_back(text); }
 };
 
 }  // namespace corvane::test

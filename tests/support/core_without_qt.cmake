@@ -1,0 +1,17 @@
+# Proves the core and the batch tool free of the GUI toolkit: no file under
+# src/ outside src/gui includes a Qt header. Run: cmake -DSOURCE_DIR=<src> -P this file.
+file(GLOB_RECURSE sources "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp" "${SOURCE_DIR}/*.inc")
+set(offenders "")
+foreach(source IN LISTS sources)
+  if(source MATCHES "/gui/")
+    continue()
+  endif()
+  file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z0-9_]*|qt[a-z0-9_]*/.*)[>\"]")
+  if(lines)
+    list(APPEND offenders "${source}: ${lines}")
+  endif()
+endforeach()
+if(offenders)
+  list(JOIN offenders "\n" text)
+  message(FATAL_ERROR "Qt headers outside src/gui:\n${text}")
+endif()
