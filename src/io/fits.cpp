@@ -185,7 +185,7 @@ void ReadFitsFile(const std::string& path, SourceFrame& frame) {
   }
 }
 
-void WriteFits16File(const std::string& path, const Picture16& picture) {
+bool WriteFits16File(const std::string& path, const Picture16& picture, ExistingFile existing) {
   auto fail = [&path](int status) -> void {
     throw WriteError("cannot write the FITS file \"" + path + "\": " + StatusText(status));
   };
@@ -244,7 +244,7 @@ void WriteFits16File(const std::string& path, const Picture16& picture) {
     }
     used = std::min(size, header + data);
   }
-  WriteFileAtomically(path, {static_cast<const std::uint8_t*>(buffer), used});
+  return WriteFileAtomically(path, {static_cast<const std::uint8_t*>(buffer), used}, existing);
 }
 
 }  // namespace corvane

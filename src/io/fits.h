@@ -19,6 +19,7 @@
 // the header says ROWORDER = 'TOP-DOWN'.
 #include <string>
 
+#include "core/file_io.h"
 #include "core/picture16.h"
 #include "io/frame_source.h"
 
@@ -35,6 +36,7 @@ void ReadFitsFile(const std::string& path, SourceFrame& frame);
 /// three planes red, green, blue for a colour one, rows from the bottom
 /// (ROWORDER 'BOTTOM-UP'). Written atomically. Throws WriteError naming the
 /// file.
-void WriteFits16File(const std::string& path, const Picture16& picture);
+bool WriteFits16File(const std::string& path, const Picture16& picture,
+                     ExistingFile existing = ExistingFile::Replace);
 
 }  // namespace corvane

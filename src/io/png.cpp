@@ -169,13 +169,13 @@ bool Encode(const Picture16& picture, std::vector<std::uint8_t>& bytes, std::vec
 
 }  // namespace
 
-void WritePng16File(const std::string& path, const Picture16& picture) {
+bool WritePng16File(const std::string& path, const Picture16& picture, ExistingFile existing) {
   if (picture.Empty()) throw WriteError("cannot write the PNG file \"" + path + "\": the picture is empty (0 x 0)");
   std::vector<std::uint8_t> bytes;
   std::vector<std::uint16_t> row(picture.RowSamples());
   ErrorState err;
   if (!Encode(picture, bytes, row, err)) throw WriteError("cannot write the PNG file \"" + path + "\": " + err.Message);
-  WriteFileAtomically(path, bytes);
+  return WriteFileAtomically(path, bytes, existing);
 }
 
 }  // namespace corvane

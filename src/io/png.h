@@ -4,6 +4,7 @@
 // ignored), and writing 16-bit results.
 #include <string>
 
+#include "core/file_io.h"
 #include "core/picture16.h"
 #include "io/frame_source.h"
 
@@ -17,7 +18,9 @@ namespace corvane {
 void ReadPngFile(const std::string& path, SourceFrame& frame);
 
 /// Writes the picture as a 16-bit PNG (grey, or RGB for a colour picture),
-/// atomically. Throws WriteError naming the file.
-void WritePng16File(const std::string& path, const Picture16& picture);
+/// atomically (WriteFileAtomically: with ExistingFile::Keep a taken name is
+/// left alone and the answer is false). Throws WriteError naming the file.
+bool WritePng16File(const std::string& path, const Picture16& picture,
+                     ExistingFile existing = ExistingFile::Replace);
 
 }  // namespace corvane

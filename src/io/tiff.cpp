@@ -240,7 +240,7 @@ void MemUnmap(thandle_t, void*, toff_t) {}
 
 }  // namespace
 
-void WriteTiff16File(const std::string& path, const Picture16& picture) {
+bool WriteTiff16File(const std::string& path, const Picture16& picture, ExistingFile existing) {
   auto fail = [&path](const std::string& reason) -> void {
     throw WriteError("cannot write the TIFF file \"" + path + "\": " + reason);
   };
@@ -272,7 +272,7 @@ void WriteTiff16File(const std::string& path, const Picture16& picture) {
     }
     if (!TIFFWriteDirectory(t)) fail(messages.First);
   }
-  WriteFileAtomically(path, file.Bytes);
+  return WriteFileAtomically(path, file.Bytes, existing);
 }
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 // (16-bit pictures stored from the bottom are turned the right way up).
 #include <string>
 
+#include "core/file_io.h"
 #include "core/picture16.h"
 #include "io/frame_source.h"
 
@@ -23,7 +24,9 @@ namespace corvane {
 void ReadTiffFile(const std::string& path, SourceFrame& frame);
 
 /// Writes the picture as an uncompressed 16-bit TIFF (grey min-is-black, or
-/// RGB), atomically. Throws WriteError naming the file.
-void WriteTiff16File(const std::string& path, const Picture16& picture);
+/// RGB), atomically (WriteFileAtomically: with ExistingFile::Keep a taken name is
+/// left alone and the answer is false). Throws WriteError naming the file.
+bool WriteTiff16File(const std::string& path, const Picture16& picture,
+                     ExistingFile existing = ExistingFile::Replace);
 
 }  // namespace corvane

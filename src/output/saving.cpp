@@ -51,11 +51,11 @@ const char* ResultFormatExtension(ResultFormat format) noexcept {
   return ".bmp";
 }
 
-void WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture) {
+bool WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture, ExistingFile existing) {
   switch (format) {
-    case ResultFormat::Fits: WriteFits16File(path, picture); return;
-    case ResultFormat::Png: WritePng16File(path, picture); return;
-    case ResultFormat::Tiff: WriteTiff16File(path, picture); return;
+    case ResultFormat::Fits: return WriteFits16File(path, picture, existing);
+    case ResultFormat::Png: return WritePng16File(path, picture, existing);
+    case ResultFormat::Tiff: return WriteTiff16File(path, picture, existing);
     case ResultFormat::Bmp: break;
   }
   throw RangeError("WriteResult16: \"" + path + "\": BMP files hold 8-bit pictures");
@@ -115,9 +115,15 @@ std::string SaveResultPicture16(Settings& settings, const FrameList& frames, con
                                 RenderState& state, ResultFormat format, const std::tm& now) {
   const Picture16 picture = RenderResultPicture16(result, settings, state);
   const std::string folder = PrepareResultFolder(settings);
-  const std::string path =
-      folder + BuildSaveName(settings, ResultBaseName(frames), true, now) + ResultFormatExtension(format);
-  WriteResult16(path, format, picture);
+  const std::string source = ResultBaseName(frames);
+  auto nextPath = [&] { return folder + BuildSaveName(settings, source, true, now) + ResultFormatExtension(format); };
+  std::string path = nextPath();
+  if (!SaveNameIsNumbered(settings)) {
+    WriteResult16(path, format, picture);
+    return path;
+  }
+  // As for BMP results: a number whose file exists is passed over.
+  while (NameTaken(path) || !WriteResult16(path, format, picture, ExistingFile::Keep)) path = nextPath();
   return path;
 }
 

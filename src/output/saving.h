@@ -8,6 +8,7 @@
 
 #include "core/bitmap.h"
 #include "core/conv_kernel.h"
+#include "core/file_io.h"
 #include "core/frame_list.h"
 #include "core/picture16.h"
 #include "output/render.h"
@@ -27,9 +28,11 @@ std::optional<ResultFormat> ResultFormatOfPath(const std::string& path);
 /// The extension a save in the format adds: ".bmp", ".fits", ".png", ".tif".
 const char* ResultFormatExtension(ResultFormat format) noexcept;
 
-/// Writes a 16-bit picture as a FITS, PNG or TIFF file (atomically). Throws
-/// WriteError naming the file; RangeError for ResultFormat::Bmp.
-void WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture);
+/// Writes a 16-bit picture as a FITS, PNG or TIFF file (atomically); with
+/// ExistingFile::Keep a taken name is left alone and the answer is false.
+/// Throws WriteError naming the file; RangeError for ResultFormat::Bmp.
+bool WriteResult16(const std::string& path, ResultFormat format, const Picture16& picture,
+                   ExistingFile existing = ExistingFile::Replace);
 
 /// The result folder ready for writing, with a trailing '/': ResultDirectory,
 /// with a '/' added when it lacks one (an empty folder means the current

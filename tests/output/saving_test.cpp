@@ -128,6 +128,18 @@ TEST(SaveResultPicture, AutonumberedNamesNeverReplaceAFile) {
   settings.EditSave.LastSaveName = "jupiter__";
   settings.EditSave.SaveNumber = 0;
   EXPECT_EQ(ProposedSaveName(settings, frames, Now()), "jupiter__6");
+
+  // A 16-bit result too.
+  corvane::test::WriteBytes((folder / "jupiter__1.png").string(), {7});
+  Settings fresh;
+  TResultPicture result;
+  Image16Create(result.Mono, 3, 2);
+  PictureInfo info;
+  BuildPictureInfo(info, result, fresh, frames, Now());
+  RenderState state;
+  EXPECT_EQ(fs::path(SaveResultPicture16(fresh, frames, result, state, ResultFormat::Png, Now())).filename(),
+            "jupiter__2.png");
+  EXPECT_EQ(ReadBytes((folder / "jupiter__1.png").string()), (std::vector<std::uint8_t>{7}));
 }
 
 TEST(SaveResultPicture, RefusesAMissingFolderOfTheUsersChoice) {
