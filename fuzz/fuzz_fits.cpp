@@ -1,9 +1,8 @@
 // The FITS reader: every BITPIX, BZERO/BSCALE, colour planes, row order.
-#include "core/errors.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/picture_target.h"
 #include "io/fits.h"
 #include "io/fits_builder.h"
-#include "io/picture_input.h"
 
 using namespace corvane;
 
@@ -25,16 +24,4 @@ CORVANE_FUZZ_SEEDS(fits) {
   add("rgb16.fits", 16, 3, 0, 2);
 }
 
-CORVANE_FUZZ_TARGET(data, size) {
-  static fuzz::MemoryFile file;
-  SourceFrame frame;
-  try {
-    ReadFitsFile(file.Hold(data, size), frame);
-  } catch (const ReadError&) {
-    return 0;
-  }
-  if (!PictureSizeAllowed(frame.Width(), frame.Height())) fuzz::Broken("a picture beyond the reader limits");
-  if (frame.IsDeep && frame.Deep.Channels() != 1 && frame.Deep.Channels() != 3)
-    fuzz::Broken("a deep picture that is neither grey nor colour");
-  return 0;
-}
+CORVANE_FUZZ_TARGET(data, size) { return fuzz::ReadPictureInput(&ReadFitsFile, data, size); }

@@ -1,7 +1,6 @@
 // The PNG reader: every colour type and depth, palettes, interlacing.
-#include "core/errors.h"
 #include "fuzz/fuzz_support.h"
-#include "io/picture_input.h"
+#include "fuzz/picture_target.h"
 #include "io/png.h"
 #include "io/png_builder.h"
 
@@ -29,16 +28,4 @@ CORVANE_FUZZ_SEEDS(png) {
   add("palette4.png", 4, PNG_COLOR_TYPE_PALETTE, 1);
 }
 
-CORVANE_FUZZ_TARGET(data, size) {
-  static fuzz::MemoryFile file;
-  SourceFrame frame;
-  try {
-    ReadPngFile(file.Hold(data, size), frame);
-  } catch (const ReadError&) {
-    return 0;
-  }
-  if (!PictureSizeAllowed(frame.Width(), frame.Height())) fuzz::Broken("a picture beyond the reader limits");
-  if (frame.IsDeep && frame.Deep.Channels() != 1 && frame.Deep.Channels() != 3)
-    fuzz::Broken("a deep picture that is neither grey nor colour");
-  return 0;
-}
+CORVANE_FUZZ_TARGET(data, size) { return fuzz::ReadPictureInput(&ReadPngFile, data, size); }

@@ -1,8 +1,7 @@
 // The TIFF reader: 8 and 16 bits, grey and colour, strips and tiles, planes
 // together and apart.
-#include "core/errors.h"
 #include "fuzz/fuzz_support.h"
-#include "io/picture_input.h"
+#include "fuzz/picture_target.h"
 #include "io/tiff.h"
 #include "io/tiff_builder.h"
 
@@ -28,16 +27,4 @@ CORVANE_FUZZ_SEEDS(tiff) {
   add("miniswhite8.tif", {.Bits = 8, .Photometric = PHOTOMETRIC_MINISWHITE});
 }
 
-CORVANE_FUZZ_TARGET(data, size) {
-  static fuzz::MemoryFile file;
-  SourceFrame frame;
-  try {
-    ReadTiffFile(file.Hold(data, size), frame);
-  } catch (const ReadError&) {
-    return 0;
-  }
-  if (!PictureSizeAllowed(frame.Width(), frame.Height())) fuzz::Broken("a picture beyond the reader limits");
-  if (frame.IsDeep && frame.Deep.Channels() != 1 && frame.Deep.Channels() != 3)
-    fuzz::Broken("a deep picture that is neither grey nor colour");
-  return 0;
-}
+CORVANE_FUZZ_TARGET(data, size) { return fuzz::ReadPictureInput(&ReadTiffFile, data, size); }

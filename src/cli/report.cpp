@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <type_traits>
 
 namespace corvane::cli {
 
@@ -59,6 +60,21 @@ class JsonWriter {
     m_inline.back() = inlined;
   }
   void EndArray() { Close(']'); }
+
+  /// A key and its value: a number, a truth value or a string.
+  template <typename T>
+  void Field(std::string_view key, const T& value) {
+    Key(key);
+    if constexpr (std::is_same_v<T, bool>) {
+      Bool(value);
+    } else if constexpr (std::is_integral_v<T>) {
+      Integer(value);
+    } else if constexpr (std::is_floating_point_v<T>) {
+      Real(value);
+    } else {
+      String(value);
+    }
+  }
 
   void Key(std::string_view key) {
     Separate();
@@ -217,41 +233,31 @@ std::string JsonString(std::string_view bytes) {
 std::string Report::ToJson(const std::string& version) const {
   JsonWriter w;
   w.BeginObject();
-  w.Key("program");
-  w.String("corvane-cli");
-  w.Key("version");
-  w.String(version);
+  w.Field("program", "corvane-cli");
+  w.Field("version", version);
   w.Key("files");
   w.BeginArray();
   for (const std::string& file : Files) w.String(file);
   w.EndArray();
   Pair(w, "input_size", InputSize[0], InputSize[1]);
   Pair(w, "output_size", OutputSize[0], OutputSize[1]);
-  w.Key("max_frames");
-  w.Integer(MaxFrames);
+  w.Field("max_frames", MaxFrames);
   w.Key("runs");
   w.BeginArray();
   for (const RunRecord& run : Runs) {
     w.BeginObject();
-    w.Key("channel");
-    w.String(run.Channel);
+    w.Field("channel", run.Channel);
     w.Key("frames");
     w.BeginArray();
     for (const RunRecord::Frame& f : run.Frames) {
       w.BeginObject();
-      w.Key("index");
-      w.Integer(f.Index);
-      w.Key("file");
-      w.String(f.File);
-      w.Key("number");
-      w.Integer(f.Number);
-      w.Key("width");
-      w.Integer(f.Width);
-      w.Key("height");
-      w.Integer(f.Height);
+      w.Field("index", f.Index);
+      w.Field("file", f.File);
+      w.Field("number", f.Number);
+      w.Field("width", f.Width);
+      w.Field("height", f.Height);
       Pair(w, "center", f.Center.x, f.Center.y);
-      w.Key("mean");
-      w.Integer(f.Mean);
+      w.Field("mean", f.Mean);
       if (run.DecimalShifts) {
         w.Key("shift");
         w.BeginArray(true);
@@ -261,47 +267,30 @@ std::string Report::ToJson(const std::string& version) const {
       } else {
         Pair(w, "shift", f.Shift.x, f.Shift.y);
       }
-      w.Key("rotate");
-      w.Real(f.Rotate);
-      w.Key("resize");
-      w.Real(f.Resize);
-      w.Key("correlation");
-      w.Integer(f.Correlation);
-      w.Key("quality");
-      w.Integer(f.Quality);
-      w.Key("quality_correlation");
-      w.Real(f.QualityCorrelation);
-      w.Key("quality_luminance");
-      w.Real(f.QualityLuminance);
-      w.Key("quality_contrast");
-      w.Real(f.QualityContrast);
-      if (run.Sharpness) {
-        w.Key("sharpness");
-        w.Real(f.Sharpness);
-      }
+      w.Field("rotate", f.Rotate);
+      w.Field("resize", f.Resize);
+      w.Field("correlation", f.Correlation);
+      w.Field("quality", f.Quality);
+      w.Field("quality_correlation", f.QualityCorrelation);
+      w.Field("quality_luminance", f.QualityLuminance);
+      w.Field("quality_contrast", f.QualityContrast);
+      if (run.Sharpness) w.Field("sharpness", f.Sharpness);
       w.EndObject();
     }
     w.EndArray();
-    w.Key("good_frames");
-    w.Integer(run.GoodFrames);
-    w.Key("stopped");
-    w.Bool(run.Stopped);
+    w.Field("good_frames", run.GoodFrames);
+    w.Field("stopped", run.Stopped);
     w.Key("timings_ms");
     w.BeginObject();
-    w.Key("load");
-    w.Real(run.LoadMs);
-    w.Key("stack");
-    w.Real(run.StackMs);
-    w.Key("calculate");
-    w.Real(run.CalculateMs);
+    w.Field("load", run.LoadMs);
+    w.Field("stack", run.StackMs);
+    w.Field("calculate", run.CalculateMs);
     w.EndObject();
     w.EndObject();
   }
   w.EndArray();
-  w.Key("stopped");
-  w.Bool(Stopped);
-  w.Key("output");
-  w.String(Output);
+  w.Field("stopped", Stopped);
+  w.Field("output", Output);
   w.Key("raw_output");
   w.BeginArray();
   for (const std::string& file : RawOutput) w.String(file);
