@@ -8,46 +8,18 @@
 
 #include "core/errors.h"
 #include "io/bmp_builder.h"
+#include "io/jpeg_builder.h"
 #include "io/picture_files.h"
 #include "support/test_support.h"
 
 using namespace corvane;
+using corvane::test::Encode;
 using corvane::test::ReadBytes;
 using corvane::test::TempDir;
 using corvane::test::WriteBytes;
 
 namespace {
 
-/// Encodes width x height pixels of `components` bytes each (RGB, grey or
-/// Adobe CMYK) at quality 100 without chroma subsampling.
-std::vector<std::uint8_t> Encode(int width, int height, int components, const std::vector<std::uint8_t>& pixels,
-                                 bool progressive = false) {
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buffer, &size);
-  c.image_width = static_cast<JDIMENSION>(width);
-  c.image_height = static_cast<JDIMENSION>(height);
-  c.input_components = components;
-  c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 100, TRUE);
-  for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-  if (progressive) jpeg_simple_progression(&c);
-  jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(c.next_scanline) * width * components);
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  std::vector<std::uint8_t> out(buffer, buffer + size);
-  jpeg_destroy_compress(&c);
-  std::free(buffer);
-  return out;
-}
 
 /// A smooth colour picture: red rises to the right, green downwards, blue constant.
 std::vector<std::uint8_t> Gradient(int w, int h) {
