@@ -19,6 +19,13 @@
 namespace corvane {
 namespace {
 
+// A strip or tile is read whole into one buffer, whose size comes from the
+// header: more than a 2^26-pixel picture of four 16-bit samples (512 MiB) is
+// refused before libtiff allocates it. The limit also bounds every other
+// single allocation of libtiff's.
+constexpr std::uint64_t kMaxChunkBytes = static_cast<std::uint64_t>(PictureMaxPixels) * 4 * 2;
+constexpr std::uint16_t kMaxSamples = 8;
+
 struct Messages {
   std::string First;  ///< the first error libtiff reported
 };
@@ -47,6 +54,7 @@ std::unique_ptr<TIFFOpenOptions, OptionsFree> Options(Messages& messages) {
   if (!options) throw std::bad_alloc();
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &messages);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &messages);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(kMaxChunkBytes));
   return options;
 }
 
@@ -74,6 +82,13 @@ class Reader {
     TIFFGetFieldDefaulted(m_tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(m_tif, TIFFTAG_SAMPLEFORMAT, &format);
     const bool hasPhotometric = TIFFGetField(m_tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
+    if (samples < 1 || samples > kMaxSamples)
+      Fail(std::to_string(samples) + " samples a pixel are not read (1 to " + std::to_string(kMaxSamples) + ")");
+    const bool tiled = TIFFIsTiled(m_tif) != 0;
+    const std::uint64_t chunk = tiled ? TIFFTileSize64(m_tif) : TIFFStripSize64(m_tif);
+    if (chunk > kMaxChunkBytes)
+      Fail(std::string(tiled ? "a tile" : "a strip") + " of " + std::to_string(chunk) +
+           " bytes is beyond the reader limits (" + std::to_string(kMaxChunkBytes) + " bytes)");
     const int w = static_cast<int>(width), h = static_cast<int>(height);
     if (bits <= 8) {
       ReadEightBit(frame, w, h);

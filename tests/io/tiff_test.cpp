@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <array>
 #include <fstream>
 
 #include "core/errors.h"
+#include "io/bmp_builder.h"  // WriteBytes
 #include "io/tiff_builder.h"
 #include "support/test_support.h"
 
@@ -93,6 +95,35 @@ TEST(TiffReader, RefusesBadFilesNamingThem) {
   WriteTiff(file, {.Width = 64, .Height = 64}, std::vector<std::uint16_t>(64 * 64, 5));
   std::filesystem::resize_file(file, 200);
   refused("TIFF picture");
+
+  // Header values that make libtiff ask for huge buffers (found by fuzzing:
+  // 64 768 samples a pixel in one strip of 16 rows of 25 601 pixels is a
+  // 26 GB strip buffer) are refused before anything is read.
+  auto header = [&](std::uint32_t width, std::uint32_t height, std::uint16_t bits, std::uint16_t samples,
+                    std::uint16_t compression) {
+    // A little-endian TIFF of one directory and no data worth reading.
+    const std::vector<std::array<std::uint32_t, 3>> tags = {
+        {256, 4, width}, {257, 4, height}, {258, 3, bits},   {259, 3, compression}, {262, 3, 1},
+        {273, 4, 8},     {277, 3, samples}, {278, 4, height}, {279, 4, 64},    {284, 3, 1}};
+    std::vector<std::uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put = [&b](std::uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put(static_cast<std::uint32_t>(tags.size()), 2);
+    for (const auto& [tag, type, value] : tags) {
+      put(tag, 2);
+      put(type, 2);
+      put(1, 4);
+      put(value, 4);  // a SHORT sits in the first two bytes, little-endian
+    }
+    put(0, 4);
+    b.resize(b.size() + 64, 0);
+    test::WriteBytes(file, b);
+  };
+  header(25601, 16, 8, 64768, 65531);
+  refused("samples a pixel");
+  header(32768, 2048, 16, 8, 32773);  // 2^26 pixels, allowed; one PackBits strip of 1 GiB is not
+  refused("a strip of 1073741824 bytes");
 }
 
 }  // namespace
