@@ -10,7 +10,7 @@ using namespace corvane;
 
 namespace {
 
-std::vector<std::vector<std::uint16_t>> Frames(const test::SerSpec& s, int count) {
+std::vector<std::vector<std::uint16_t>> Frames(const test::SerLayout& s, int count) {
   const int perPixel = s.Colour >= 100 ? 3 : 1;
   const int top = (1 << s.Depth) - 1;
   std::vector<std::vector<std::uint16_t>> frames(static_cast<std::size_t>(count));
@@ -32,7 +32,7 @@ CORVANE_FUZZ_SEEDS(ser) {
                         Seed{"mono16be.ser", 0, 16, false}, Seed{"rggb8.ser", 8, 8, true},
                         Seed{"bggr14.ser", 11, 14, true}, Seed{"rgb8.ser", 100, 8, true},
                         Seed{"bgr16.ser", 101, 16, false}}) {
-    test::SerSpec s;
+    test::SerLayout s;
     s.Colour = k.colour;
     s.Depth = k.depth;
     s.SamplesLittle = k.little;
@@ -40,7 +40,7 @@ CORVANE_FUZZ_SEEDS(ser) {
     s.Height = 4;
     seeds.Add(k.name, test::SerBytes(s, Frames(s, 3)));
   }
-  test::SerSpec cut;  // the header promises more frames than the file holds
+  test::SerLayout cut;  // the header promises more frames than the file holds
   cut.HeaderFrames = 9;
   cut.Trailer = false;
   seeds.Add("cut.ser", test::SerBytes(cut, Frames(cut, 2)));

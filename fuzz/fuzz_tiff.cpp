@@ -10,7 +10,7 @@ using namespace corvane;
 CORVANE_FUZZ_SEEDS(tiff) {
   fuzz::ScratchFolder folder;
   const std::string path = folder.File("seed.tif");
-  auto add = [&](const char* name, test::TiffSpec s) {
+  auto add = [&](const char* name, test::TiffLayout s) {
     s.Width = 18;  // more than one tile across
     s.Height = 3;
     std::vector<std::uint16_t> samples;

@@ -455,16 +455,16 @@ TEST(MainWindow, ASerVideoIsPreviewedAndLoadedInTheChosenByteOrder) {
   // 16-bit samples stored little-endian under a header that says big-endian,
   // as widespread capture programs write them; smooth ramps, frame i brighter by 50 i.
   TempDir dir;
-  test::SerSpec spec;
-  spec.Width = 64;
-  spec.Height = 48;
-  spec.Depth = 16;
-  spec.LittleEndianFlag = 0;
+  test::SerLayout layout;
+  layout.Width = 64;
+  layout.Height = 48;
+  layout.Depth = 16;
+  layout.LittleEndianFlag = 0;
   std::vector<std::vector<std::uint16_t>> frames(3);
   for (int i = 0; i < 3; ++i)
     for (int y = 0; y < 48; ++y)
       for (int x = 0; x < 64; ++x) frames[i].push_back(static_cast<std::uint16_t>(1000 + 300 * x + 200 * y + 50 * i));
-  test::WriteSer(dir.File("moon.ser"), spec, frames);
+  test::WriteSer(dir.File("moon.ser"), layout, frames);
 
   Program p;
   p.Preview({dir.File("moon.ser")});

@@ -14,7 +14,7 @@
 namespace corvane {
 namespace {
 
-using test::SerSpec;
+using test::SerLayout;
 using test::WriteSer;
 using Frame = std::vector<std::uint16_t>;
 
@@ -139,8 +139,8 @@ TEST(SerReader, ByteOrderIsDecidedFromTheDataUnlessForced) {
 
 TEST(SerReader, CutFilesGiveTheirWholeFramesAndOneWarning) {
   test::TempDir dir;
-  const SerSpec spec{.Width = 4, .Height = 3, .HeaderFrames = 5, .Trailer = false};
-  std::vector<std::uint8_t> bytes = test::SerBytes(spec, {Ramp(12, 0, 1), Ramp(12, 1, 1), Ramp(12, 2, 1)});
+  const SerLayout layout{.Width = 4, .Height = 3, .HeaderFrames = 5, .Trailer = false};
+  std::vector<std::uint8_t> bytes = test::SerBytes(layout, {Ramp(12, 0, 1), Ramp(12, 1, 1), Ramp(12, 2, 1)});
   bytes.resize(bytes.size() + 7, 0);  // part of a fourth frame
   test::WriteBytes(dir.File("cut.ser"), bytes);
   SerReader cut(dir.File("cut.ser"), SerByteOrder::FromData);

@@ -11,7 +11,7 @@
 
 namespace corvane::test {
 
-struct SerSpec {
+struct SerLayout {
   std::int32_t Colour = 0;
   std::int32_t LittleEndianFlag = 0;  ///< what the header says
   std::int32_t Width = 4;
@@ -28,7 +28,7 @@ inline void PutLe32(std::vector<std::uint8_t>& b, std::size_t at, std::int64_t v
 
 /// The file's bytes. `frames` holds each frame's samples (width x height x
 /// samples per pixel, in file order).
-inline std::vector<std::uint8_t> SerBytes(const SerSpec& s, const std::vector<std::vector<std::uint16_t>>& frames) {
+inline std::vector<std::uint8_t> SerBytes(const SerLayout& s, const std::vector<std::vector<std::uint16_t>>& frames) {
   std::vector<std::uint8_t> b(178, 0);
   std::memcpy(b.data(), "LUCAM-RECORDER", 14);
   PutLe32(b, 18, s.Colour);
@@ -54,7 +54,7 @@ inline std::vector<std::uint8_t> SerBytes(const SerSpec& s, const std::vector<st
   return b;
 }
 
-inline void WriteSer(const std::string& path, const SerSpec& s, const std::vector<std::vector<std::uint16_t>>& frames) {
+inline void WriteSer(const std::string& path, const SerLayout& s, const std::vector<std::vector<std::uint16_t>>& frames) {
   WriteBytes(path, SerBytes(s, frames));
 }
 

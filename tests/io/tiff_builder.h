@@ -11,7 +11,7 @@
 
 namespace corvane::test {
 
-struct TiffSpec {
+struct TiffLayout {
   int Width = 2, Height = 2, Bits = 16, Samples = 1;
   int Photometric = PHOTOMETRIC_MINISBLACK;
   int Planar = PLANARCONFIG_CONTIG;
@@ -21,7 +21,7 @@ struct TiffSpec {
 
 /// Writes a TIFF with libtiff; `samples` hold the pixels' samples together
 /// (for separate planes they are split here).
-inline void WriteTiff(const std::string& path, const TiffSpec& s, const std::vector<std::uint16_t>& samples) {
+inline void WriteTiff(const std::string& path, const TiffLayout& s, const std::vector<std::uint16_t>& samples) {
   TIFF* t = TIFFOpen(path.c_str(), "w");
   if (t == nullptr) throw std::runtime_error("cannot write " + path);
   TIFFSetField(t, TIFFTAG_IMAGEWIDTH, s.Width);

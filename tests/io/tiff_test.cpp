@@ -16,7 +16,7 @@
 namespace corvane {
 namespace {
 
-using test::TiffSpec;
+using test::TiffLayout;
 using test::WriteTiff;
 
 TEST(TiffReader, EightAndSixteenBitGreyAndColourInEveryLayout) {

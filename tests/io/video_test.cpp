@@ -62,7 +62,7 @@ Bytes List(const char (&type)[5], const Bytes& data) {
 }
 
 /// A video described field by field; BuildAvi turns it into file bytes.
-struct AviSpec {
+struct AviLayout {
   int Width = 8;
   int Height = 4;
   int BitCount = 8;
@@ -75,7 +75,7 @@ struct AviSpec {
   enum class Sound { None, Only, First } Audio = Sound::None;
 };
 
-Bytes VideoStreamList(const AviSpec& s) {
+Bytes VideoStreamList(const AviLayout& s) {
   const std::uint32_t length =
       static_cast<std::uint32_t>(s.Length >= 0 ? s.Length : static_cast<long long>(s.Frames.size()));
   Bytes strh;
@@ -115,9 +115,9 @@ Bytes SoundStreamList() {
   return List("strl", strl);
 }
 
-Bytes BuildAvi(const AviSpec& s) {
-  const bool sound = s.Audio != AviSpec::Sound::None;
-  const bool video = s.Audio != AviSpec::Sound::Only;
+Bytes BuildAvi(const AviLayout& s) {
+  const bool sound = s.Audio != AviLayout::Sound::None;
+  const bool video = s.Audio != AviLayout::Sound::Only;
   const int streams = (sound ? 1 : 0) + (video ? 1 : 0);
   Bytes avih;
   for (std::uint32_t v :
@@ -129,7 +129,7 @@ Bytes BuildAvi(const AviSpec& s) {
   if (video) Append(hdrl, VideoStreamList(s));
 
   // Sound (when first) is stream 00, video the next one.
-  const char* videoId = s.Audio == AviSpec::Sound::First ? "01dc" : "00dc";
+  const char* videoId = s.Audio == AviLayout::Sound::First ? "01dc" : "00dc";
   Bytes movi, idx1;
   auto add = [&](const char* id, const Bytes& data) {
     const auto offset = static_cast<std::uint32_t>(movi.size() + 4);
@@ -286,7 +286,7 @@ TEST(VideoFormats, PalettedFramesTakeTheirColoursAndAreNotShifted) {
   test::TempDir dir;
   std::mt19937 rng(5);
   for (int entries : {256, 16}) {
-    AviSpec s;
+    AviLayout s;
     s.Width = 37;  // odd: padded rows
     s.Height = 9;
     s.Palette = RandomBytes(rng, 4 * entries);
@@ -321,10 +321,10 @@ TEST(VideoFormats, OddWidthEightBitFramesPaddedOrPacked) {
     for (bool packed : {false, true})
       for (const Bytes* palette : {static_cast<const Bytes*>(nullptr), static_cast<const Bytes*>(&colours)}) {
         const int height = 6;
-        AviSpec spec;
-        spec.Width = width;
-        spec.Height = height;
-        spec.Palette = palette != nullptr ? *palette : GreyPalette();
+        AviLayout layout;
+        layout.Width = width;
+        layout.Height = height;
+        layout.Palette = palette != nullptr ? *palette : GreyPalette();
         std::vector<Bytes> pictures;
         for (int f = 0; f < 3; ++f) {
           pictures.push_back(RandomBytes(rng, static_cast<std::size_t>(width) * height));
@@ -335,13 +335,13 @@ TEST(VideoFormats, OddWidthEightBitFramesPaddedOrPacked) {
               dib.insert(dib.end(), pictures.back().begin() + static_cast<std::ptrdiff_t>(y) * width,
                          pictures.back().begin() + static_cast<std::ptrdiff_t>(y + 1) * width);
           }
-          spec.Frames.push_back(dib);
+          layout.Frames.push_back(dib);
         }
         const std::string name = "odd" + std::to_string(width) + (packed ? "p" : "") + (palette ? "c" : "g") + ".avi";
-        WriteBytes(dir.File(name), BuildAvi(spec));
+        WriteBytes(dir.File(name), BuildAvi(layout));
         VideoReader reader;
         ASSERT_EQ(reader.FrameCount(dir.File(name)), 3) << name;
-        const Bytes& table = palette != nullptr ? *palette : spec.Palette;
+        const Bytes& table = palette != nullptr ? *palette : layout.Palette;
         for (int f : {2, 0, 1}) {
           Bitmap b;
           ASSERT_TRUE(reader.ReadFrame(dir.File(name), f, b)) << name << " frame " << f;
@@ -353,7 +353,7 @@ TEST(VideoFormats, OddWidthEightBitFramesPaddedOrPacked) {
   const int w = 321, h = 4;
   const Bytes grey = RandomBytes(rng, static_cast<std::size_t>(w) * h);
   const Bytes palette = GreyPalette();
-  AviSpec y800;
+  AviLayout y800;
   y800.Width = w;
   y800.Height = h;
   y800.Compression = Fourcc("Y800");
@@ -370,7 +370,7 @@ TEST(VideoFormats, TopDownDibAndGreyFourccs) {
   std::mt19937 rng(8);
   const int w = 12, h = 6;
   const Bytes colour = RandomBytes(rng, 3 * w * h);
-  AviSpec top;
+  AviLayout top;
   top.Width = w;
   top.Height = h;
   top.BitCount = 24;
@@ -385,7 +385,7 @@ TEST(VideoFormats, TopDownDibAndGreyFourccs) {
   const Bytes grey = RandomBytes(rng, w * h);
   const Bytes palette = GreyPalette();
   for (std::uint32_t code : {Fourcc("Y800"), Fourcc("GREY")}) {
-    AviSpec s;
+    AviLayout s;
     s.Width = w;
     s.Height = h;
     s.Compression = code;
@@ -448,7 +448,7 @@ TEST(VideoFormats, YuvFourccsGiveTheirColours) {
       {"yuy2", Fourcc("YUY2"), 16, &yuy2}, {"i420", Fourcc("I420"), 12, &i420}, {"yv12", Fourcc("YV12"), 12, &yv12}};
   VideoReader reader;
   for (const Case& c : cases) {
-    AviSpec s;
+    AviLayout s;
     s.Width = w;
     s.Height = h;
     s.BitCount = c.Bits;
@@ -519,8 +519,8 @@ void FullYuvToBgr(int y, int u, int v, int& b, int& g, int& r) {
   b = clip(y + 1.772 * (u - 128));
 }
 
-AviSpec MjpegVideo(const std::vector<int>& lifts) {
-  AviSpec s;
+AviLayout MjpegVideo(const std::vector<int>& lifts) {
+  AviLayout s;
   s.Width = 32;
   s.Height = 16;
   s.BitCount = 24;
@@ -532,7 +532,7 @@ AviSpec MjpegVideo(const std::vector<int>& lifts) {
 TEST(VideoFormats, MjpegGivesItsColoursFrameByFrame) {
   test::TempDir dir;
   const std::vector<int> lifts = {0, 30, 60, 10, 50};
-  const AviSpec s = MjpegVideo(lifts);
+  const AviLayout s = MjpegVideo(lifts);
   ASSERT_FALSE(s.Frames[0].empty()) << "no MJPEG encoder";
   const std::string path = dir.File("m.avi");
   WriteBytes(path, BuildAvi(s));
@@ -599,7 +599,7 @@ std::vector<Bytes> EncodeFfv1Frames(int count, int gop, int w, int h) {
 TEST(VideoFrames, AnyOrderGivesWhatSequentialReadingGives) {
   test::TempDir dir;
   const std::string grey = WriteGreyVideo(dir, "g.avi", 24);
-  AviSpec noIndex;
+  AviLayout noIndex;
   noIndex.Width = 13;
   noIndex.Height = 5;
   noIndex.Palette = GreyPalette();
@@ -642,7 +642,7 @@ TEST(VideoFrames, InterFrameVideoWithoutIndexGivesTheFramesOfAFreshReader) {
   // A recording that stopped before its index was written: the frames after a
   // key frame depend on it, so a jump backwards must decode from a key frame.
   test::TempDir dir;
-  AviSpec s;
+  AviLayout s;
   s.Width = 48;
   s.Height = 16;
   s.BitCount = 24;
@@ -700,7 +700,7 @@ TEST(VideoFrames, DroppedFrameRepeatsTheOneBefore) {
   test::TempDir dir;
   const Bytes palette = GreyPalette();
   for (bool index : {true, false}) {
-    AviSpec s;
+    AviLayout s;
     s.Width = 8;
     s.Height = 3;
     s.Palette = palette;
@@ -766,10 +766,10 @@ TEST(VideoFrames, LoadFrameTakesOnlyAviExtensionsInAnyCase) {
 
 TEST(VideoBroken, StreamZeroMustBeVideo) {
   test::TempDir dir;
-  AviSpec s;
-  s.Audio = AviSpec::Sound::Only;
+  AviLayout s;
+  s.Audio = AviLayout::Sound::Only;
   WriteBytes(dir.File("sound.avi"), BuildAvi(s));
-  s.Audio = AviSpec::Sound::First;  // a sound stream before a good video stream
+  s.Audio = AviLayout::Sound::First;  // a sound stream before a good video stream
   s.Palette = GreyPalette();
   s.Frames = {Bytes(32, 1), Bytes(32, 2)};
   WriteBytes(dir.File("soundfirst.avi"), BuildAvi(s));
@@ -785,23 +785,23 @@ TEST(VideoBroken, StreamZeroMustBeVideo) {
 TEST(VideoBroken, HeadersThatCannotGiveFrames) {
   test::TempDir dir;
   VideoReader reader;
-  auto count = [&](const std::string& name, const AviSpec& s) {
+  auto count = [&](const std::string& name, const AviLayout& s) {
     WriteBytes(dir.File(name), BuildAvi(s));
     return reader.FrameCount(dir.File(name));
   };
-  AviSpec unknown;
+  AviLayout unknown;
   unknown.Compression = Fourcc("QQ9Z");
   unknown.Frames = {Bytes(32, 0)};
   EXPECT_EQ(count("unknown.avi", unknown), -1);
 
-  AviSpec negative;
+  AviLayout negative;
   negative.Palette = GreyPalette();
   negative.Frames = {Bytes(32, 0)};
   negative.Length = 0x80000000LL;
   EXPECT_EQ(count("negative.avi", negative), -1);
 
   // The reader limits: 32 768 per side at most (7201 x 1 passes the old plane limit).
-  AviSpec wide;
+  AviLayout wide;
   wide.Palette = GreyPalette();
   wide.Width = 7201;
   wide.Height = 1;
@@ -813,7 +813,7 @@ TEST(VideoBroken, HeadersThatCannotGiveFrames) {
   wide.Width = 32769;
   wide.Frames = {Bytes(32772, 9)};
   EXPECT_EQ(count("32769.avi", wide), -1);
-  AviSpec tall;
+  AviLayout tall;
   tall.Palette = GreyPalette();
   tall.Width = 1;
   tall.Height = 32769;
@@ -856,7 +856,7 @@ TEST(VideoBroken, DamagedFramesFailAndTheRestStillRead) {
   // A short uncompressed chunk, in each depth, with and without an index.
   for (int bits : {8, 24})
     for (bool index : {true, false}) {
-      AviSpec s;
+      AviLayout s;
       s.Width = 8;
       s.Height = 3;
       s.BitCount = bits;
@@ -879,7 +879,7 @@ TEST(VideoBroken, DamagedFramesFailAndTheRestStillRead) {
       }
     }
   // A JPEG frame of garbage.
-  AviSpec m = MjpegVideo({0, 20, 40});
+  AviLayout m = MjpegVideo({0, 20, 40});
   std::mt19937 rng(4);
   m.Frames[1] = RandomBytes(rng, m.Frames[1].size());
   WriteBytes(dir.File("badjpeg.avi"), BuildAvi(m));
