@@ -165,15 +165,6 @@ CORVANE_AVX2_CLONES void ByteChannelRow(std::uint16_t* dst, const std::uint8_t* 
   for (std::int32_t i = 0; i < n; ++i) dst[i] = static_cast<std::uint16_t>(p[3 * i] << 8);
 }
 
-CORVANE_AVX2_CLONES void GreyRowOut(std::uint8_t* dst, const std::uint16_t* src, std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i) {
-    const auto v = static_cast<std::uint8_t>(src[i] >> 8);
-    dst[3 * i] = v;
-    dst[3 * i + 1] = v;
-    dst[3 * i + 2] = v;
-  }
-}
-
 CORVANE_AVX2_CLONES void ByteChannelRowOut(std::uint8_t* dst, const std::uint16_t* src, std::int32_t n) {
   for (std::int32_t i = 0; i < n; ++i) dst[3 * i] = static_cast<std::uint8_t>(src[i] >> 8);
 }
@@ -251,12 +242,25 @@ void Image16ToBitmap(Bitmap& bitmap, const TImage16& plane, std::int32_t x, std:
           case ChannelR: ByteChannelRowOut(dst + 2, src, n); break;
           case ChannelG: ByteChannelRowOut(dst + 1, src, n); break;
           case ChannelB: ByteChannelRowOut(dst, src, n); break;
-          case ChannelL: GreyRowOut(dst, src, n); break;
+          case ChannelL: detail::GreyRowOut(dst, src, n); break;
           default: break;
         }
     }
     if (overrun) ThrowColumnRange("Image16ToBitmap", f, 0, w);
   }
 }
+
+namespace detail {
+
+CORVANE_AVX2_CLONES void GreyRowOut(std::uint8_t* dst, const std::uint16_t* src, std::int32_t n) {
+  for (std::int32_t i = 0; i < n; ++i) {
+    const auto v = static_cast<std::uint8_t>(src[i] >> 8);
+    dst[3 * i] = v;
+    dst[3 * i + 1] = v;
+    dst[3 * i + 2] = v;
+  }
+}
+
+}  // namespace detail
 
 }  // namespace corvane

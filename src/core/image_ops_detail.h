@@ -48,6 +48,9 @@ inline const std::uint16_t* PixelAddress(const TImage16& accumulation, std::int3
 
 /// `value` as a 16-bit factor or divisor; RangeError naming the operation,
 /// the parameter and the value when it lies outside 0..65535.
+/// n samples as grey 24-bit pixels: each sample's high byte three times.
+CORVANE_AVX2_CLONES void GreyRowOut(std::uint8_t* dst, const std::uint16_t* src, std::int32_t n);
+
 std::uint32_t CheckedWord(const char* operation, const char* parameter, std::int64_t value);
 
 }  // namespace corvane::detail

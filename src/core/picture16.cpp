@@ -36,15 +36,6 @@ CORVANE_AVX2_CLONES void HighByteRow(std::uint8_t* dst, const std::uint16_t* src
   for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<std::uint8_t>(src[i] >> 8);
 }
 
-CORVANE_AVX2_CLONES void GreyHighByteRow(std::uint8_t* dst, const std::uint16_t* src, std::int32_t n) {
-  for (std::int32_t i = 0; i < n; ++i) {
-    const auto v = static_cast<std::uint8_t>(src[i] >> 8);
-    dst[3 * i] = v;
-    dst[3 * i + 1] = v;
-    dst[3 * i + 2] = v;
-  }
-}
-
 void InterpolateField(Picture16& picture, int first) {
   const int height = picture.Height();
   const std::size_t n = picture.RowSamples();
@@ -96,7 +87,7 @@ void Picture16ToBitmap(Bitmap& bitmap, const Picture16& picture) {
     const std::uint16_t* src = picture.Row(y);
     std::uint8_t* dst = bitmap.Row(y);
     if (picture.Channels() == 1) {
-      GreyHighByteRow(dst, src, picture.Width());
+      detail::GreyRowOut(dst, src, picture.Width());
     } else {
       HighByteRow(dst, src, picture.RowSamples());
       for (int x = 0; x < picture.Width(); ++x) std::swap(dst[3 * x], dst[3 * x + 2]);  // red first -> blue first

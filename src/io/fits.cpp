@@ -151,13 +151,7 @@ void ReadFitsFile(const std::string& path, SourceFrame& frame) {
   }
 
   if (scale == Scale::Byte) {
-    Bitmap& b = frame.UseBitmap();
-    b.Palette().clear();
-    if (b.Format() != PixelFormat::Bgr24) {
-      b.SetSize(0, 0);
-      b.SetFormat(PixelFormat::Bgr24);
-    }
-    b.SetSize(w, h);
+    Bitmap& b = frame.UseBitmap24(w, h);
     for (int plane = 1; plane <= planes; ++plane) {
       for (int r = 1; r <= h; ++r) {
         readRow(r, plane);

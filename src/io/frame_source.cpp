@@ -41,6 +41,17 @@ void SourceFrameToBitmap(Bitmap& bitmap, const SourceFrame& frame) {
   bitmap.ConvertTo24();
 }
 
+Bitmap& SourceFrame::UseBitmap24(int width, int height) {
+  Bitmap& b = UseBitmap();
+  if (b.Format() != PixelFormat::Bgr24) {
+    b.SetSize(0, 0);
+    b.SetFormat(PixelFormat::Bgr24);
+  }
+  if (b.Width() != width || b.Height() != height) b.SetSize(width, height);
+  b.Palette().clear();
+  return b;
+}
+
 void KeepEvenField(SourceFrame& frame) {
   if (frame.IsDeep) {
     Picture16InterpolateOddLines(frame.Deep);

@@ -58,6 +58,9 @@ struct SourceFrame {
     IsDeep = false;
     return Bits;
   }
+  /// Marks the frame as a 24-bit bitmap of the size, without palette, reusing
+  /// the storage it has; the pixels are to be written by the caller.
+  Bitmap& UseBitmap24(int width, int height);
   Picture16& UseDeep() noexcept {
     IsDeep = true;
     return Deep;

@@ -81,13 +81,7 @@ ReadResult Decode(std::FILE* file, SourceFrame& frame, std::vector<png_bytep>& r
     p.Reshape(w, h, grey ? 1 : 3);
     for (int y = 0; y < h; ++y) rows[static_cast<std::size_t>(y)] = reinterpret_cast<png_bytep>(p.Row(y));
   } else {
-    Bitmap& b = frame.UseBitmap();
-    b.Palette().clear();
-    if (b.Format() != PixelFormat::Bgr24) {
-      b.SetSize(0, 0);
-      b.SetFormat(PixelFormat::Bgr24);
-    }
-    b.SetSize(w, h);
+    Bitmap& b = frame.UseBitmap24(w, h);
     for (int y = 0; y < h; ++y) rows[static_cast<std::size_t>(y)] = b.Row(y);
   }
   if (png_get_rowbytes(png, info) != (deep ? frame.Deep.RowSamples() * 2 : frame.Bits.RowBytes()))

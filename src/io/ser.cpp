@@ -267,13 +267,7 @@ void SerReader::ReadFrame(int n, SourceFrame& frame) {
   const bool bayer = IsBayer(colour);
   const std::size_t rawSamples = pixels * (bayer ? 1 : 3);
   if (!deep) {
-    Bitmap& b = frame.UseBitmap();
-    if (b.Format() != PixelFormat::Bgr24) {
-      b.SetSize(0, 0);
-      b.SetFormat(PixelFormat::Bgr24);
-    }
-    if (b.Width() != w || b.Height() != h) b.SetSize(w, h);
-    b.Palette().clear();
+    Bitmap& b = frame.UseBitmap24(w, h);
     if (colour == SerColour::Bgr) {
       m_file.ReadAt(offset, b.Bits(), rawSamples);
       return;

@@ -110,13 +110,7 @@ class Reader {
     if (!TIFFReadRGBAImageOriented(m_tif, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), raster.data(),
                                    ORIENTATION_TOPLEFT, 0))
       FailLibrary("damaged picture data");
-    Bitmap& b = frame.UseBitmap();
-    b.Palette().clear();
-    if (b.Format() != PixelFormat::Bgr24) {
-      b.SetSize(0, 0);
-      b.SetFormat(PixelFormat::Bgr24);
-    }
-    b.SetSize(w, h);
+    Bitmap& b = frame.UseBitmap24(w, h);
     for (int y = 0; y < h; ++y) {
       const std::uint32_t* src = raster.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
       std::uint8_t* dst = b.Row(y);

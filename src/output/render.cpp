@@ -214,6 +214,19 @@ const Lut16& RenderTable(const TEditSaveSettings& edit, bool useLut, RenderState
   return *folded;
 }
 
+/// P: the mono plane's top-left width x height through the user table (with
+/// "Use LUT") and the brightness/contrast table, folded into one table.
+TImage16 MonoThroughTables(const TImage16& mono, std::int32_t width, std::int32_t height,
+                           const TEditSaveSettings& edit, bool useLut, RenderState& state) {
+  Lut16Ptr folded;
+  const Lut16& table = RenderTable(edit, useLut, state, folded);
+  TImage16 p;
+  Image16Create(p, width, height);
+  Image16Copy(p, 0, 0, mono, 0, 0, width, height);
+  Image16ApplyLut(p, 0, 0, width, height, table);
+  return p;
+}
+
 }  // namespace
 
 void RenderColour(Bitmap& bitmap, const TImage16& l, const TImage16& r, const TImage16& g, const TImage16& b,
@@ -256,14 +269,7 @@ Bitmap RenderResultPicture(const TResultPicture& result, const Settings& setting
       }
     }
   } else if (show == 0 || show == 4 || show == 5) {
-    // P: the mono plane through the user table (with "Use LUT") and the
-    // brightness/contrast table, both folded into one table.
-    Lut16Ptr folded;
-    const Lut16& table = RenderTable(edit, useLut, state, folded);
-    TImage16 p;
-    Image16Create(p, width, height);
-    Image16Copy(p, 0, 0, mono, 0, 0, width, height);
-    Image16ApplyLut(p, 0, 0, width, height, table);
+    const TImage16 p = MonoThroughTables(mono, width, height, edit, useLut, state);
     if (show == 0) {
       Image16ToBitmap(bitmap, p, 0, 0, width, height, ChannelL);
     } else {
@@ -330,12 +336,7 @@ Picture16 RenderResultPicture16(const TResultPicture& result, const Settings& se
   if (show == 1 || show == 2 || show == 3) {
     grey(show == 1 ? result.R : show == 2 ? result.G : result.B);
   } else if (show == 0 || show == 4 || show == 5) {
-    Lut16Ptr folded;
-    const Lut16& table = RenderTable(edit, useLut, state, folded);
-    TImage16 p;
-    Image16Create(p, width, height);
-    Image16Copy(p, 0, 0, mono, 0, 0, width, height);
-    Image16ApplyLut(p, 0, 0, width, height, table);
+    const TImage16 p = MonoThroughTables(mono, width, height, edit, useLut, state);
     if (show == 0)
       grey(p);
     else
