@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "acquire/loader.h"
+#include "bench_support.h"
 #include "io/avi_writer.h"
 
 using namespace corvane;
@@ -62,11 +63,9 @@ class SerFile {
 class Files {
  public:
   Files() {
-    m_dir = std::filesystem::temp_directory_path() / ("corvane-bench-formats-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(m_dir);
-    Avi = (m_dir / "grey.avi").string();
-    Ser8 = (m_dir / "grey.ser").string();
-    Ser16 = (m_dir / "deep.ser").string();
+    Avi = m_dir.File("grey.avi");
+    Ser8 = m_dir.File("grey.ser");
+    Ser16 = m_dir.File("deep.ser");
     AviWriter avi(Avi, Width, Height, AviPixelFormat::Grey8);
     SerFile ser8(Ser8, Width, Height, 8, Frames), ser16(Ser16, Width, Height, 12, Frames);
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(Width) * Height);
@@ -85,11 +84,6 @@ class Files {
     avi.Finish();
     WriteBurst();
   }
-  ~Files() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-  }
-
   std::string Avi, Ser8, Ser16;
   std::vector<std::string> Burst;
 
@@ -97,7 +91,7 @@ class Files {
   void WriteBurst() {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(BurstWidth) * 3);
     for (int k = 0; k < BurstFrames; ++k) {
-      const std::string path = (m_dir / ("burst" + std::to_string(k) + ".jpg")).string();
+      const std::string path = m_dir.File("burst" + std::to_string(k) + ".jpg");
       jpeg_compress_struct c{};
       jpeg_error_mgr err{};
       c.err = jpeg_std_error(&err);
@@ -125,20 +119,12 @@ class Files {
     }
   }
 
-  std::filesystem::path m_dir;
+  bench::TempFolder m_dir{"formats"};
 };
 
 const Files& Inputs() {
   static Files files;
   return files;
-}
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return 0;
 }
 
 struct LoadResult {
@@ -158,12 +144,12 @@ LoadResult LoadOnce(const std::vector<std::string>& files) {
   frames.SetMaxFrames(4096);
   FrameLoader loader(settings, frames, services);
   loader.Preview(files);
-  const long before = ResidentKiB();
+  const long before = bench::ResidentKiB();
   const auto start = std::chrono::steady_clock::now();
   loader.Load();
   LoadResult r;
   r.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  r.GrownKiB = ResidentKiB() - before;
+  r.GrownKiB = bench::ResidentKiB() - before;
   r.Count = frames.Count();
   for (int i = 0; i < frames.Count(); ++i)
     r.FrameMiB += static_cast<double>(frames[i].Image.SampleCount()) * 2 / 1048576.0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "acquire/loader.h"
+#include "bench_support.h"
 #include "io/avi_writer.h"
 #include "io/video.h"
 
@@ -26,42 +27,23 @@ constexpr int Frames = 1000;
 
 class LoadVideo {
  public:
-  LoadVideo() {
-    m_dir = std::filesystem::temp_directory_path() / ("corvane-bench-load-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(m_dir);
-    m_path = (m_dir / "grey.avi").string();
-    AviWriter writer(m_path, Width, Height, AviPixelFormat::Grey8);
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(Width) * Height);
-    for (int f = 0; f < Frames; ++f) {
+  LoadVideo() : m_dir("load"), m_path(m_dir.File("grey.avi")) {
+    bench::WriteGreyAvi(m_path, Width, Height, Frames, [](std::vector<std::uint8_t>& frame, int f) {
       for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x)
           frame[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>((x + 2 * y) ^ f);
-      writer.AddFrame(frame.data());
-    }
-    writer.Finish();
-  }
-  ~LoadVideo() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
+    });
   }
   const std::string& Path() const { return m_path; }
 
  private:
-  std::filesystem::path m_dir;
+  bench::TempFolder m_dir;
   std::string m_path;
 };
 
 const LoadVideo& Video() {
   static LoadVideo v;
   return v;
-}
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return 0;
 }
 
 void BM_DecodeOnly(benchmark::State& state) {
@@ -88,9 +70,9 @@ void BM_LoadDefault(benchmark::State& state) {
     frames.SetMaxFrames(4096);
     FrameLoader loader(settings, frames, services);
     loader.Preview({path});
-    const long before = ResidentKiB();
+    const long before = bench::ResidentKiB();
     loader.Load();
-    grownKiB = ResidentKiB() - before;
+    grownKiB = bench::ResidentKiB() - before;
     benchmark::DoNotOptimize(frames.Count());
     state.PauseTiming();
     frames.Clear();

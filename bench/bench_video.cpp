@@ -25,6 +25,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "io/avi_writer.h"
 #include "io/video.h"
 
@@ -40,30 +41,19 @@ constexpr int Frames = 1000;
 /// removed at exit.
 class BenchVideo {
  public:
-  BenchVideo() {
-    m_dir = std::filesystem::temp_directory_path() / ("corvane-bench-video-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(m_dir);
-    m_path = (m_dir / "grey640x480x1000.avi").string();
-    AviWriter writer(m_path, Width, Height, AviPixelFormat::Grey8);
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(Width) * Height);
-    for (int f = 0; f < Frames; ++f) {
+  BenchVideo() : m_dir("video"), m_path(m_dir.File("grey640x480x1000.avi")) {
+    bench::WriteGreyAvi(m_path, Width, Height, Frames, [](std::vector<std::uint8_t>& frame, int f) {
       for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x)
           frame[static_cast<std::size_t>(y) * Width + x] = static_cast<std::uint8_t>((x ^ y) + 3 * f);
-      writer.AddFrame(frame.data());
-    }
-    writer.Finish();
+    });
     m_bytes = std::filesystem::file_size(m_path);
-  }
-  ~BenchVideo() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
   }
   const std::string& Path() const { return m_path; }
   std::uintmax_t Bytes() const { return m_bytes; }
 
  private:
-  std::filesystem::path m_dir;
+  bench::TempFolder m_dir;
   std::string m_path;
   std::uintmax_t m_bytes = 0;
 };
@@ -163,21 +153,6 @@ void BM_VideoReadFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_VideoReadFloor)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-long ResidentKiB() {
-  long pages = 0, resident = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(f);
-  }
-  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-long PeakResidentKiB() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -225,12 +200,12 @@ void BM_VideoRatios(benchmark::State& state) {
       plainWall.push_back(t3.Wall - t2.Wall);
     }
     VideoReader r;
-    peakBefore = PeakResidentKiB();
+    peakBefore = bench::PeakResidentKiB();
     for (int n = 0; n < 10; ++n) ok = ok && AVIReadFrame(r, Video().Path(), bitmap, n);
-    residentAfter10 = ResidentKiB();
+    residentAfter10 = bench::ResidentKiB();
     for (int n = 10; n < Frames; ++n) ok = ok && AVIReadFrame(r, Video().Path(), bitmap, n);
-    residentAfterAll = ResidentKiB();
-    peakAfter = PeakResidentKiB();
+    residentAfterAll = bench::ResidentKiB();
+    peakAfter = bench::PeakResidentKiB();
   }
   if (!ok) state.SkipWithError("a read failed");
   const double mr = Median(reader), mp = Median(plain), mf = Median(floor);

@@ -21,6 +21,7 @@
 #include "app/workbench.h"
 #include "gui/gui_services.h"
 #include "gui/main_window.h"
+#include "bench_support.h"
 #include "io/avi_writer.h"
 
 using namespace corvane;
@@ -34,15 +35,11 @@ constexpr int FrameCount = 1000;
 /// The generated video, made once and removed at exit.
 class Video {
  public:
-  Video() {
-    m_path =
-        (std::filesystem::temp_directory_path() / ("corvane-bench-" + std::to_string(::getpid()) + ".avi")).string();
-    AviWriter writer(m_path, Width, Height, AviPixelFormat::Grey8);
+  Video() : m_dir("window"), m_path(m_dir.File("planet.avi")) {
     std::mt19937 rng(17);
     std::uniform_int_distribution<int> shift(-15, 15);
     std::normal_distribution<double> noise(0.0, 3.0);
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(Width * Height));
-    for (int f = 0; f < FrameCount; ++f) {
+    bench::WriteGreyAvi(m_path, Width, Height, FrameCount, [&](std::vector<std::uint8_t>& frame, int) {
       const double cx = 320 + shift(rng), cy = 240 + shift(rng);
       for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x) {
@@ -51,14 +48,12 @@ class Video {
           if (d2 < 1.0) v += 190.0 * std::pow(1.0 - d2, 0.3) * (0.75 + 0.25 * std::sin(dy * 9.0));
           frame[static_cast<std::size_t>(y * Width + x)] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
         }
-      writer.AddFrame(frame.data());
-    }
-    writer.Finish();
+    });
   }
-  ~Video() { std::filesystem::remove(m_path); }
   const std::string& Path() const { return m_path; }
 
  private:
+  bench::TempFolder m_dir;
   std::string m_path;
 };
 
