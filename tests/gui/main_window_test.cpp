@@ -328,15 +328,25 @@ TEST(MainWindow, StartsFromTheSettingsFileAndShowsTheDialogOnItsToggle) {
   EXPECT_NE(Bytes(p.home.Ini()).find("MemoFontColor=1\n"), std::string::npos);
 }
 
+/// A 12-frame 160 x 120 sample video "planet.avi" in the folder.
+bool MakePlanetVideo(const TempDir& dir, int seed) {
+  return test::RunProcess(test::MakeSampleBinary(),
+                          {"-W", "160", "-H", "120", "-n", "12", "--seed", std::to_string(seed), "-o", "planet.avi"},
+                          dir.Path())
+             .Code == 0;
+}
+
+/// Makes the folder the program's result folder.
+void SaveInto(Program& p, const std::string& folder) {
+  p.wb.Config.SetGeneral(&TGeneralSettings::ResultDirectory, folder + "/");
+  fs::create_directories(folder);
+}
+
 TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
   TempDir dir;
-  ASSERT_EQ(test::RunProcess(test::MakeSampleBinary(),
-                             {"-W", "160", "-H", "120", "-n", "12", "--seed", "7", "-o", "planet.avi"}, dir.Path())
-                .Code,
-            0);
+  ASSERT_TRUE(MakePlanetVideo(dir, 7));
   Program p;
-  p.wb.Config.SetGeneral(&TGeneralSettings::ResultDirectory, dir.File("window") + "/");
-  fs::create_directories(dir.File("window"));
+  SaveInto(p, dir.File("window"));
 
   p.Preview({dir.File("planet.avi")});
   const FileRequest& open = p.prompts.Requests.back();
@@ -404,13 +414,9 @@ TEST(MainWindow, AWholeRunSavesThePictureTheBatchToolSaves) {
 
 TEST(MainWindow, ASharpnessRunOfTheBestFramesWithSubPixelShiftsSavesTheBatchToolsPng) {
   TempDir dir;
-  ASSERT_EQ(test::RunProcess(test::MakeSampleBinary(),
-                             {"-W", "160", "-H", "120", "-n", "12", "--seed", "5", "-o", "planet.avi"}, dir.Path())
-                .Code,
-            0);
+  ASSERT_TRUE(MakePlanetVideo(dir, 5));
   Program p;
-  p.wb.Config.SetGeneral(&TGeneralSettings::ResultDirectory, dir.File("window") + "/");
-  fs::create_directories(dir.File("window"));
+  SaveInto(p, dir.File("window"));
   p.Preview({dir.File("planet.avi")});
   p.Click("LoadFramesLoadBitBtn");
 
