@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
-// jpeglib.h needs FILE and size_t declared before it.
-#include <jpeglib.h>
 
 #include "core/errors.h"
 #include "io/avi_writer.h"
+#include "io/jpeg_builder.h"
 #include "io/png.h"
 #include "io/ser_writer.h"
 #include "support/recording_services.h"
@@ -495,25 +494,7 @@ TEST(FrameLoader, ACameraSizedJpegLoadsWholeAndItsCentreMatchesTheDecodedPicture
     }
   TempDir dir;
   const std::string file = dir.File("camera.jpg");
-  {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    jpeg_stdio_dest(&c, out);
-    c.image_width = w, c.image_height = h, c.input_components = 3, c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-      JSAMPROW row = rgb.data() + static_cast<std::size_t>(c.next_scanline) * w * 3;
-      jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(out);
-  }
+  test::WriteBytes(file, test::Encode(w, h, 3, rgb, false, true));
   Rig rig;
   ASSERT_TRUE(rig.loader.Preview({file}));
   EXPECT_EQ(rig.settings.LoadFrames.OutputWidth, w);  // "Same as input" follows the input
